@@ -1,0 +1,106 @@
+#include "cli/convert.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "vag/vag_format.h"
+#include "wav/wav_writer.h"
+
+namespace mirnod {
+
+namespace {
+
+constexpr char banner[] = "mirnod ver.0.1a by ravoku.\n\n";
+
+// Lines 2 to 4 are Japanese, kept as the Shift_JIS bytes they are shown in. Two of those
+// characters end in the byte 0x5C, written here as "\\".
+constexpr char usage[] =
+    "Usage : mirnod <file_name> [dest_path]\n"
+    "  file_name   vag\202\314\217\352\217\212.\n"
+    "  dest_path\201@ \217o\227\315\220\346.(\217\310\227\252\211\302\224\\)\n"
+    "  /?          \202\261\202\352\202\360\225\\\216\246.\n";
+
+// The working directory is shown only when it fits the 512-byte display buffer with its NUL.
+constexpr std::size_t display_directory_limit = 511;
+
+// Bytes the finished file will take: 56 per announced block, empty ones included, plus the
+// header. Wraps modulo 2^32 like the size fields it predicts.
+std::uint32_t estimated_wav_size(std::uint32_t data_size) {
+    return block_count_for(data_size) * 56u + static_cast<std::uint32_t>(wav_header_size);
+}
+
+// Makes the directory holding the executable the working directory, so that relative paths on
+// the command line are taken from there. Any failure leaves the working directory alone.
+void enter_executable_directory() {
+    std::string path = platform::executable_path();
+    const std::size_t last_separator = path.rfind(platform::directory_separator);
+    if (last_separator == std::string::npos) {
+        return;
+    }
+    path.resize(last_separator + 1);
+    platform::set_working_directory(path);
+}
+
+}  // namespace
+
+std::string normalise_destination(const std::string& argument) {
+    if (argument.size() < 2) {
+        return std::string();
+    }
+    if (argument.back() == platform::directory_separator) {
+        return argument;
+    }
+    return argument + platform::directory_separator;
+}
+
+std::string display_directory(const std::string& destination) {
+    if (!destination.empty()) {
+        return destination;
+    }
+    const std::string directory = platform::working_directory();
+    return directory.size() > display_directory_limit ? std::string() : directory;
+}
+
+void convert_file(const std::string& path, const std::string& destination) {
+    std::FILE* input = platform::open_input(path);
+    if (input == nullptr) {
+        platform::write_console("error : can't open file (" + path + ").\n");
+        return;
+    }
+    vag_header header;
+    std::size_t bytes_read = 0;
+    if (std::fseek(input, 0, SEEK_SET) == 0) {
+        bytes_read = std::fread(header.bytes.data(), 1, header.bytes.size(), input);
+    }
+    if (!is_supported_header(header.bytes.data(), bytes_read)) {
+        platform::write_console("error : " + path + " isn't supported file.\n");
+        std::fclose(input);
+        return;
+    }
+    const std::uint32_t data_size = header_data_size(header);
+    const std::string name = header_name(header);
+
+    platform::write_console("decode to " + display_directory(destination) + "\n");
+    platform::write_console(
+        "decoding " + name + ".wav (about " +
+        format_grouped(static_cast<std::int32_t>(estimated_wav_size(data_size))) + " bytes)");
+
+    std::fseek(input, 0, SEEK_SET);
+    transcode_to_wav(input, data_size, destination, name);
+    std::fclose(input);
+    platform::write_console("done.\n");
+}
+
+int run_program(int argc, char** argv) {
+    platform::write_console(banner);
+    enter_executable_directory();
+    if (argc < 2) {
+        platform::write_console(usage);
+        return 0;
+    }
+    const std::string destination = argc > 2 ? normalise_destination(argv[2]) : std::string();
+    convert_file(argv[1], destination);
+    return 0;
+}
+
+}  // namespace mirnod

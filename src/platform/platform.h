@@ -1,0 +1,47 @@
+// The thin layer over the operating system. Everything else in the program is portable C++;
+// each operating system has one implementation file of this header, chosen by the build.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace mirnod::platform {
+
+// The byte that separates directories in the paths this system takes and shows.
+extern const char directory_separator;
+
+// Bytes that end a directory part inside a VAG header's name field. Everything up to the last of
+// them is dropped, so that a name can never place the output outside its destination.
+extern const char* const name_separators;
+
+// Full path of the running executable, or an empty string when the system cannot tell.
+std::string executable_path();
+
+// Makes `directory` the process's working directory; false when the system refuses.
+bool set_working_directory(const std::string& directory);
+
+// The working directory as an absolute path, without a trailing separator except at a root; an
+// empty string when the system cannot tell.
+std::string working_directory();
+
+// Opens `path` for binary reading, letting others read the file but not write it where the system
+// can say so. Returns nullptr when the file cannot be opened or is not a file (a directory, say).
+std::FILE* open_input(const std::string& path);
+
+// Creates or replaces `path` for binary writing, opened exclusively where the system can say so.
+// Returns nullptr, leaving the file untouched, when it cannot be created or when it is the file
+// open as `input`.
+std::FILE* create_output(const std::string& path, std::FILE* input);
+
+// Removes a file this program created; false when the system refuses.
+bool remove_file(const std::string& path);
+
+// Writes bytes to standard output as text and makes them visible at once.
+void write_console(const char* bytes, std::size_t count);
+
+inline void write_console(const std::string& text) {
+    write_console(text.data(), text.size());
+}
+
+}  // namespace mirnod::platform

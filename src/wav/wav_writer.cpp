@@ -1,0 +1,212 @@
+#include "wav/wav_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/platform.h"
+#include "vag/adpcm_decoder.h"
+#include "vag/vag_format.h"
+
+namespace mirnod {
+
+namespace {
+
+constexpr std::size_t riff_size_offset = 4;
+constexpr std::size_t data_size_offset = 40;
+constexpr std::size_t bytes_per_block = samples_per_block * 2;
+// Blocks read from the input at a time; a short read means the input ends there.
+constexpr std::size_t blocks_per_read = 2048;
+// The longest file whose RIFF size field (length - 8) still fits in 32 bits.
+constexpr std::uint64_t max_wav_length = 0xFFFFFFFFull + 8;
+
+void put_le16(std::uint8_t* at, std::uint16_t value) {
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void put_le32(std::uint8_t* at, std::uint32_t value) {
+    put_le16(at, static_cast<std::uint16_t>(value));
+    put_le16(at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+struct wav_output {
+    std::FILE* file;
+    // Every write so far appended to the file, so this is also its length.
+    std::uint64_t length;
+};
+
+struct sample_buffer {
+    std::uint8_t* bytes;
+    std::size_t count;
+};
+
+bool write_bytes(wav_output& output, const std::uint8_t* bytes, std::size_t count) {
+    if (output.length + count > max_wav_length) {
+        return false;  // the size fields could not describe the file
+    }
+    if (std::fwrite(bytes, 1, count, output.file) != count) {
+        return false;
+    }
+    output.length += count;
+    return true;
+}
+
+bool flush_samples(wav_output& output, sample_buffer& buffer) {
+    if (!write_bytes(output, buffer.bytes, buffer.count)) {
+        return false;
+    }
+    platform::write_console(".", 1);
+    buffer.count = 0;
+    return true;
+}
+
+void store_sample(sample_buffer& buffer, std::int16_t sample) {
+    put_le16(buffer.bytes + buffer.count, static_cast<std::uint16_t>(sample));
+    buffer.count += 2;
+}
+
+// The buffer is written out only when it is completely full and another sample follows, so every
+// write but the last is exactly sample_buffer_size bytes.
+bool append_samples(wav_output& output, sample_buffer& buffer, const std::int16_t* samples) {
+    if (buffer.count + bytes_per_block <= sample_buffer_size) {
+        for (int i = 0; i < samples_per_block; ++i) {
+            store_sample(buffer, samples[i]);
+        }
+        return true;
+    }
+    for (int i = 0; i < samples_per_block; ++i) {
+        if (buffer.count == sample_buffer_size && !flush_samples(output, buffer)) {
+            return false;
+        }
+        store_sample(buffer, samples[i]);
+    }
+    return true;
+}
+
+bool is_empty_block(const std::uint8_t* block) {
+    return std::all_of(block, block + vag_block_size, [](std::uint8_t b) { return b == 0; });
+}
+
+// Decodes up to `block_count` blocks from the input's current position into the buffer. An input
+// that ends early stops the loop at its last whole block.
+bool decode_blocks(std::FILE* input, std::uint32_t block_count, wav_output& output,
+                   sample_buffer& buffer) {
+    decoder_history history;
+    std::uint8_t chunk[blocks_per_read * vag_block_size];
+    std::uint32_t remaining = block_count;
+    while (remaining > 0) {
+        const std::size_t wanted = std::min<std::size_t>(remaining, blocks_per_read);
+        const std::size_t got = std::fread(chunk, vag_block_size, wanted, input);
+        for (std::size_t b = 0; b < got; ++b) {
+            const std::uint8_t* block = chunk + b * vag_block_size;
+            if (is_empty_block(block)) {
+                continue;
+            }
+            std::int16_t samples[samples_per_block] = {};
+            decode_block(block, samples, history);
+            if (!append_samples(output, buffer, samples)) {
+                return false;
+            }
+        }
+        if (got < wanted) {
+            break;
+        }
+        remaining -= static_cast<std::uint32_t>(got);
+    }
+    return true;
+}
+
+bool write_size_field(wav_output& output, long offset, std::uint32_t value) {
+    std::uint8_t field[4];
+    put_le32(field, value);
+    return std::fseek(output.file, offset, SEEK_SET) == 0 &&
+           std::fwrite(field, 1, sizeof field, output.file) == sizeof field;
+}
+
+bool fix_up_sizes(wav_output& output) {
+    return write_size_field(output, riff_size_offset,
+                            static_cast<std::uint32_t>(output.length - 8)) &&
+           write_size_field(output, data_size_offset,
+                            static_cast<std::uint32_t>(output.length - wav_header_size)) &&
+           std::fflush(output.file) == 0;
+}
+
+vag_header reread_header(std::FILE* input) {
+    vag_header header;
+    if (std::fseek(input, 0, SEEK_SET) == 0) {
+        std::fread(header.bytes.data(), 1, header.bytes.size(), input);
+    }
+    return header;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, wav_header_size> wav_header_template(std::uint16_t channels,
+                                                              std::uint32_t sample_rate) {
+    std::array<std::uint8_t, wav_header_size> header{};
+    std::uint8_t* at = header.data();
+    std::memcpy(at + 0, "RIFF", 4);
+    put_le32(at + riff_size_offset, wav_header_size - 8);
+    std::memcpy(at + 8, "WAVE", 4);
+    std::memcpy(at + 12, "fmt ", 4);
+    put_le32(at + 16, 16);
+    put_le16(at + 20, 1);
+    put_le16(at + 22, channels);
+    put_le32(at + 24, sample_rate);
+    put_le32(at + 28, 2u * channels * sample_rate);
+    put_le16(at + 32, static_cast<std::uint16_t>(2 * channels));
+    put_le16(at + 34, 16);
+    std::memcpy(at + 36, "data", 4);
+    put_le32(at + data_size_offset, 0);
+    return header;
+}
+
+std::string output_path_for(const std::string& destination, const std::string& name) {
+    const std::size_t last_separator = name.find_last_of(platform::name_separators);
+    std::string base = last_separator == std::string::npos ? name : name.substr(last_separator + 1);
+    const std::size_t last_stop = base.rfind('.');
+    if (last_stop != std::string::npos) {
+        base.resize(last_stop);
+    }
+    return destination + base + ".wav";
+}
+
+void transcode_to_wav(std::FILE* input, std::uint32_t data_size, const std::string& destination,
+                      const std::string& name) {
+    const std::string path = output_path_for(destination, name);
+    std::FILE* file = platform::create_output(path, input);
+    if (file == nullptr) {
+        platform::write_console("\nerror : can't create file. (" + path + ")");
+        return;
+    }
+    wav_output output{file, 0};
+
+    const vag_header header = reread_header(input);
+    const std::uint32_t block_count = block_count_for(data_size);
+    const auto wav_header =
+        wav_header_template(header_channel_count(header), header_sample_rate(header));
+    bool written = write_bytes(output, wav_header.data(), wav_header.size());
+
+    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[sample_buffer_size]);
+    if (!bytes) {
+        platform::write_console("\nerror : can't allocate memory. (1048576 bytes)");
+        std::fclose(file);
+        return;
+    }
+    sample_buffer buffer{bytes.get(), 0};
+    written = written && decode_blocks(input, block_count, output, buffer) &&
+              (buffer.count == 0 || flush_samples(output, buffer));
+    bytes.reset();
+
+    written = written && fix_up_sizes(output);
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+        // A file that is only partly written would pass for a whole one: take it away.
+        platform::remove_file(path);
+        platform::write_console("\nerror : can't write file. (" + path + ")");
+    }
+}
+
+}  // namespace mirnod

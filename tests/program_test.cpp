@@ -1,0 +1,238 @@
+// The built program, end to end: a copy of it runs from its own directory while the tests start
+// it from another one, and its console output, exit status and files are checked.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "test_support.h"
+#include "vag_encoder.h"
+
+namespace mirnod {
+namespace {
+
+namespace fs = std::filesystem;
+using test::bytes;
+
+const std::string banner = "mirnod ver.0.1a by ravoku.\n\n";
+
+class program : public testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(bin);
+        fs::create_directory(elsewhere);
+        fs::copy_file(MIRNOD_EXECUTABLE, bin / "mirnod");
+    }
+
+    test::run_result mirnod(const std::vector<std::string>& arguments,
+                            std::uint64_t file_size_limit = 0) {
+        return test::run(bin / "mirnod", arguments, {elsewhere, file_size_limit});
+    }
+
+    // What a conversion in the program's directory prints before its dots.
+    std::string report(const std::string& name, const std::string& estimate) {
+        return banner + "decode to " + bin.string() + "\ndecoding " + name + ".wav (about " +
+               estimate + " bytes)";
+    }
+
+    std::vector<std::string> files_in(const fs::path& directory) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(directory)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::scratch_directory scratch;
+    fs::path bin = scratch.path / "bin";
+    fs::path elsewhere = scratch.path / "elsewhere";
+};
+
+TEST_F(program, without_arguments_prints_the_usage_in_shift_jis) {
+    const std::string usage =
+        "Usage : mirnod <file_name> [dest_path]\n"
+        "  file_name   vag"
+        "\x82\xcc\x8f\xea\x8f\x8a"
+        ".\n"
+        "  dest_path"
+        "\x81\x40 \x8f\x6f\x97\xcd\x90\xe6.(\x8f\xc8\x97\xaa\x89\xc2\x94\x5c"
+        ")\n"
+        "  /?          "
+        "\x82\xb1\x82\xea\x82\xf0\x95\x5c\x8e\xa6"
+        ".\n";
+    const test::run_result result = mirnod({});
+    EXPECT_EQ(result.output, banner + usage);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(files_in(bin), std::vector<std::string>{"mirnod"});
+}
+
+TEST_F(program, reports_inputs_it_cannot_use) {
+    test::write_file(bin / "bad.vag", [] {
+        bytes file = test::vag_file("bad", 160, test::varied_blocks(10));
+        file[3] = 'P';
+        return file;
+    }());
+    bytes header_only = test::vag_file("short", 0, {});
+    header_only.pop_back();
+    test::write_file(bin / "short.vag", header_only);
+    fs::create_directory(bin / "folder.vag");
+    struct refusal_case {
+        std::vector<std::string> arguments;
+        std::string output;
+    };
+    const refusal_case cases[] = {
+        {{"/?"}, "error : can't open file (/?).\n"},
+        {{""}, "error : can't open file ().\n"},
+        {{"missing.vag"}, "error : can't open file (missing.vag).\n"},
+        {{"folder.vag"}, "error : can't open file (folder.vag).\n"},
+        {{"bad.vag", "out"}, "error : bad.vag isn't supported file.\n"},
+        {{"short.vag"}, "error : short.vag isn't supported file.\n"},
+    };
+    for (const refusal_case& c : cases) {
+        const test::run_result result = mirnod(c.arguments);
+        EXPECT_EQ(result.output, banner + c.output);
+        EXPECT_EQ(result.exit_status, 0);
+    }
+    EXPECT_EQ(files_in(bin),
+              (std::vector<std::string>{"bad.vag", "folder.vag", "mirnod", "short.vag"}));
+}
+
+TEST_F(program, converts_and_reports_sizes) {
+    struct conversion_case {
+        const char* name;
+        std::uint32_t data_size;
+        bytes blocks;
+        std::string estimate;
+        std::string dots;
+        std::size_t wav_size;
+    };
+    const conversion_case cases[] = {
+        {"voice.vag", 160, test::varied_blocks(10), "604", ".", 604},
+        {"zero", 0, {}, "44", "", 44},
+        {"fifteen", 15, bytes(15, 0x11), "44", "", 44},
+        {"end", 16, test::block(0x00, 7), "100", ".", 100},
+        {"silent", 48, bytes(48, 0), "212", "", 44},
+        // A short file whose header claims far more: the estimate wraps, the output does not.
+        {"liar", 0x24924930, test::varied_blocks(3), "-2,147,483,564", ".", 212},
+    };
+    for (const conversion_case& c : cases) {
+        test::write_file(bin / "in.vag", test::vag_file(c.name, c.data_size, c.blocks));
+        const test::run_result result = mirnod({"in.vag"});
+        EXPECT_EQ(result.output, report(c.name, c.estimate) + c.dots + "done.\n");
+        EXPECT_EQ(result.exit_status, 0);
+        const fs::path output = bin / (fs::path(c.name).stem().string() + ".wav");
+        const bytes wav = test::read_file(output);
+        ASSERT_EQ(wav.size(), c.wav_size) << c.name;
+        EXPECT_EQ(test::little_endian_32(wav, 4), c.wav_size - 8);
+        EXPECT_EQ(test::little_endian_32(wav, 40), c.wav_size - 44);
+        fs::remove(output);
+    }
+}
+
+TEST_F(program, places_the_output_in_the_destination) {
+    test::write_file(bin / "in.vag", test::vag_file("name", 160, test::varied_blocks(10)));
+    test::write_file(bin / "escape.vag", test::vag_file("../../x", 160, test::varied_blocks(10)));
+    test::write_file(bin / "escape2.vag",
+                     test::vag_file("..\\..\\y.vag", 160, test::varied_blocks(10)));
+    fs::create_directory(bin / "out");
+    fs::create_directory(scratch.path / "abs.dir");
+    const std::string absolute = (scratch.path / "abs.dir").string() + "/";
+    struct destination_case {
+        std::vector<std::string> arguments;
+        std::string shown;
+        fs::path output;
+    };
+    const destination_case cases[] = {
+        {{"in.vag", "out"}, "out/", bin / "out" / "name.wav"},
+        {{"in.vag", "out/"}, "out/", bin / "out" / "name.wav"},
+        {{"in.vag", "."}, bin.string(), bin / "name.wav"},
+        {{"in.vag", absolute}, absolute, scratch.path / "abs.dir" / "name.wav"},
+        {{"in.vag", "out", "ignored"}, "out/", bin / "out" / "name.wav"},
+        {{"escape.vag", "out"}, "out/", bin / "out" / "x.wav"},
+        {{"escape2.vag", "out"}, "out/", bin / "out" / "y.wav"},
+    };
+    for (const destination_case& c : cases) {
+        const test::run_result result = mirnod(c.arguments);
+        EXPECT_EQ(result.output.substr(0, result.output.find('\n', banner.size()) + 1),
+                  banner + "decode to " + c.shown + "\n");
+        EXPECT_TRUE(result.output.ends_with(".done.\n")) << result.output;
+        EXPECT_EQ(fs::file_size(c.output), 604u) << c.output;
+        fs::remove(c.output);
+    }
+    EXPECT_EQ(files_in(bin / "out"), std::vector<std::string>{});
+    EXPECT_EQ(files_in(scratch.path), (std::vector<std::string>{"abs.dir", "bin", "elsewhere"}));
+}
+
+// The output path can name the input itself, directly or through a link: the input must survive.
+TEST_F(program, never_overwrites_its_input) {
+    const bytes same = test::vag_file("same", 160, test::varied_blocks(10));
+    const bytes linked = test::vag_file("link", 160, test::varied_blocks(10));
+    test::write_file(bin / "same.wav", same);
+    test::write_file(bin / "linked.wav", linked);
+    fs::create_symlink(bin / "linked.wav", bin / "link.wav");
+    struct self_case {
+        std::string input;
+        std::string name;
+        const bytes& content;
+    };
+    for (const self_case& c :
+         {self_case{"same.wav", "same", same}, self_case{"linked.wav", "link", linked}}) {
+        const test::run_result result = mirnod({c.input});
+        EXPECT_EQ(result.output, report(c.name, "604") + "\nerror : can't create file. (" + c.name +
+                                     ".wav)done.\n");
+        EXPECT_EQ(test::read_file(bin / c.input), c.content);
+    }
+}
+
+TEST_F(program, removes_an_output_it_could_not_write) {
+    // 20,000 blocks make 1,120,044 bytes: the first full buffer goes out, the rest does not fit.
+    test::write_file(bin / "big.vag", test::vag_file("big", 320000, test::varied_blocks(20000)));
+    fs::create_directory(bin / "out");
+    struct failure_case {
+        std::uint64_t limit;
+        std::vector<std::string> arguments;
+        std::string dots;
+        std::string path;
+    };
+    const failure_case cases[] = {
+        {4096, {"big.vag"}, "", "big.wav"},
+        {1100000, {"big.vag", "out"}, ".", "out/big.wav"},
+        {0, {"big.vag", "missing"}, "", "missing/big.wav"},
+    };
+    for (const failure_case& c : cases) {
+        const test::run_result result = mirnod(c.arguments, c.limit);
+        const std::string error = c.limit != 0 ? "can't write file." : "can't create file.";
+        EXPECT_TRUE(result.output.ends_with(" bytes)" + c.dots + "\nerror : " + error + " (" +
+                                            c.path + ")done.\n"))
+            << result.output;
+        EXPECT_EQ(result.exit_status, 0);
+        EXPECT_FALSE(fs::exists(bin / c.path));
+    }
+}
+
+// Tones encoded by the fixture encoder must come back out of the program close to what went in.
+TEST_F(program, round_trip_keeps_the_sound) {
+    const std::uint32_t rate = 22050;
+    const std::vector<std::int16_t> pcm = fixture::synthesise_tones(2 * rate, rate);
+    test::write_file(bin / "tones.vag", fixture::make_vag("tones", rate, pcm));
+    const test::run_result result = mirnod({"tones.vag"});
+    ASSERT_TRUE(result.output.ends_with("done.\n")) << result.output;
+    const bytes wav = test::read_file(bin / "tones.wav");
+    EXPECT_EQ(test::little_endian_32(wav, 24), rate);
+    const std::vector<std::int16_t> decoded = test::wav_samples(wav);
+    ASSERT_GE(decoded.size(), pcm.size());
+    double signal = 0.0;
+    double noise = 0.0;
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        signal += double(pcm[i]) * pcm[i];
+        noise += (double(decoded[i]) - pcm[i]) * (double(decoded[i]) - pcm[i]);
+    }
+    const double snr_db = 10.0 * std::log10(signal / noise);
+    std::printf("round-trip SNR: %.1f dB\n", snr_db);
+    RecordProperty("snr_db", std::to_string(snr_db));
+    EXPECT_GE(snr_db, 30.0);
+}
+
+}  // namespace
+}  // namespace mirnod

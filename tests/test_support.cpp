@@ -1,0 +1,146 @@
+#include "test_support.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "vag_encoder.h"
+
+namespace mirnod::test {
+
+namespace fs = std::filesystem;
+
+scratch_directory::scratch_directory() {
+    std::random_device entropy;
+    for (;;) {
+        path = fs::temp_directory_path() / ("mirnod-test-" + std::to_string(entropy()));
+        if (fs::create_directory(path)) {
+            break;
+        }
+    }
+    path = fs::canonical(path);
+}
+
+scratch_directory::~scratch_directory() {
+    std::error_code ignored;
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path, ignored);
+}
+
+void write_file(const fs::path& path, const bytes& content) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(content.data()),
+              static_cast<std::streamsize>(content.size()));
+}
+
+bytes read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bytes block(std::uint8_t filter_shift, std::uint8_t flag, std::vector<std::uint8_t> nibbles) {
+    bytes result(16, 0);
+    result[0] = filter_shift;
+    result[1] = flag;
+    for (std::size_t i = 0; i < nibbles.size() && i < 14; ++i) {
+        result[2 + i] = nibbles[i];
+    }
+    return result;
+}
+
+bytes vag_file(const std::string& name, std::uint32_t data_size, const bytes& blocks,
+               std::uint32_t sample_rate) {
+    bytes file = fixture::make_header(name, sample_rate, data_size);
+    file.insert(file.end(), blocks.begin(), blocks.end());
+    return file;
+}
+
+bytes varied_blocks(std::size_t count, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    bytes result(count * 16);
+    for (std::size_t b = 0; b < count; ++b) {
+        std::uint8_t* at = result.data() + b * 16;
+        at[0] = static_cast<std::uint8_t>((random() % 5) << 4 | random() % 13);
+        at[1] = static_cast<std::uint8_t>(random() % 7);
+        for (int i = 2; i < 16; ++i) {
+            at[i] = static_cast<std::uint8_t>(random());
+        }
+        at[2] |= 1;  // never an empty block
+    }
+    return result;
+}
+
+std::uint32_t little_endian_32(const bytes& data, std::size_t offset) {
+    return static_cast<std::uint32_t>(data.at(offset)) |
+           static_cast<std::uint32_t>(data.at(offset + 1)) << 8 |
+           static_cast<std::uint32_t>(data.at(offset + 2)) << 16 |
+           static_cast<std::uint32_t>(data.at(offset + 3)) << 24;
+}
+
+std::vector<std::int16_t> wav_samples(const bytes& wav) {
+    std::vector<std::int16_t> samples;
+    for (std::size_t i = 44; i + 1 < wav.size(); i += 2) {
+        samples.push_back(static_cast<std::int16_t>(wav[i] | wav[i + 1] << 8));
+    }
+    return samples;
+}
+
+namespace {
+
+[[noreturn]] void exec_child(const fs::path& program, const std::vector<std::string>& arguments,
+                             const run_options& options, int output) {
+    dup2(output, STDOUT_FILENO);
+    if (chdir(options.working_directory.c_str()) != 0) {
+        _exit(126);
+    }
+    if (options.file_size_limit != 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{options.file_size_limit, options.file_size_limit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::vector<char*> argv;
+    std::string program_name = program.string();
+    argv.push_back(program_name.data());
+    std::vector<std::string> copies = arguments;
+    for (std::string& argument : copies) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    execv(program_name.c_str(), argv.data());
+    _exit(127);
+}
+
+}  // namespace
+
+run_result run(const fs::path& program, const std::vector<std::string>& arguments,
+               const run_options& options) {
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0) {
+        return {"", -1};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipe_ends[0]);
+        exec_child(program, arguments, options, pipe_ends[1]);
+    }
+    close(pipe_ends[1]);
+    run_result result{"", -1};
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(pipe_ends[0], buffer, sizeof buffer)) > 0) {
+        result.output.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(pipe_ends[0]);
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+        result.exit_status = WEXITSTATUS(status);
+    }
+    return result;
+}
+
+}  // namespace mirnod::test

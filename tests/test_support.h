@@ -1,0 +1,56 @@
+// Helpers shared by the test suites: scratch directories, whole-file reads and writes, VAG
+// fixtures and running the built program.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace mirnod::test {
+
+using bytes = std::vector<std::uint8_t>;
+
+// A fresh, empty directory under the system's temporary directory, removed by the destructor.
+struct scratch_directory {
+    scratch_directory();
+    ~scratch_directory();
+    scratch_directory(const scratch_directory&) = delete;
+    scratch_directory& operator=(const scratch_directory&) = delete;
+    std::filesystem::path path;
+};
+
+void write_file(const std::filesystem::path& path, const bytes& content);
+bytes read_file(const std::filesystem::path& path);
+
+// 16 bytes: the block with the given first two bytes and the nibble bytes 2 to 15.
+bytes block(std::uint8_t filter_shift, std::uint8_t flag, std::vector<std::uint8_t> nibbles = {});
+
+// A VAG file holding `blocks` after a header with this name, rate and data size.
+bytes vag_file(const std::string& name, std::uint32_t data_size, const bytes& blocks,
+               std::uint32_t sample_rate = 22050);
+
+// `count` blocks of varied, never empty content with every filter and every shift in the table.
+bytes varied_blocks(std::size_t count, std::uint32_t seed = 1);
+
+std::uint32_t little_endian_32(const bytes& data, std::size_t offset);
+
+// The samples a WAVE file holds after its 44-byte header.
+std::vector<std::int16_t> wav_samples(const bytes& wav);
+
+struct run_result {
+    std::string output;  // everything written to standard output
+    int exit_status;     // -1 when the program did not exit normally
+};
+
+struct run_options {
+    std::filesystem::path working_directory;
+    // A limit on the size of files the program writes, in bytes; 0 for none. SIGXFSZ is ignored
+    // so that writes past it fail instead of killing the program.
+    std::uint64_t file_size_limit = 0;
+};
+
+run_result run(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+               const run_options& options);
+
+}  // namespace mirnod::test
