@@ -31,6 +31,10 @@ struct decode_case {
     bool rest_zero;
 };
 
+void PrintTo(const decode_case& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class decode_block_cases : public testing::TestWithParam<decode_case> {};
 
 TEST_P(decode_block_cases, gives_the_expected_samples) {
