@@ -5,49 +5,11 @@
 #include <cmath>
 #include <filesystem>
 
-#include "test_support.h"
+#include "program_fixture.h"
 #include "vag_encoder.h"
 
-namespace mirnod {
+namespace mirnod::test {
 namespace {
-
-namespace fs = std::filesystem;
-using test::bytes;
-
-const std::string banner = "mirnod ver.0.1a by ravoku.\n\n";
-
-class program : public testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directory(bin);
-        fs::create_directory(elsewhere);
-        fs::copy_file(MIRNOD_EXECUTABLE, bin / "mirnod");
-    }
-
-    test::run_result mirnod(const std::vector<std::string>& arguments,
-                            std::uint64_t file_size_limit = 0) {
-        return test::run(bin / "mirnod", arguments, {elsewhere, file_size_limit});
-    }
-
-    // What a conversion in the program's directory prints before its dots.
-    std::string report(const std::string& name, const std::string& estimate) {
-        return banner + "decode to " + bin.string() + "\ndecoding " + name + ".wav (about " +
-               estimate + " bytes)";
-    }
-
-    std::vector<std::string> files_in(const fs::path& directory) {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(directory)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    test::scratch_directory scratch;
-    fs::path bin = scratch.path / "bin";
-    fs::path elsewhere = scratch.path / "elsewhere";
-};
 
 TEST_F(program, without_arguments_prints_the_usage_in_shift_jis) {
     const std::string usage =
@@ -61,21 +23,21 @@ TEST_F(program, without_arguments_prints_the_usage_in_shift_jis) {
         "  /?          "
         "\x82\xb1\x82\xea\x82\xf0\x95\x5c\x8e\xa6"
         ".\n";
-    const test::run_result result = mirnod({});
-    EXPECT_EQ(result.output, banner + usage);
+    const run_result result = mirnod({});
+    EXPECT_EQ(result.output, console(banner + usage));
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(files_in(bin), std::vector<std::string>{"mirnod"});
+    EXPECT_EQ(files_in(bin), std::vector<std::string>{program_name});
 }
 
 TEST_F(program, reports_inputs_it_cannot_use) {
-    test::write_file(bin / "bad.vag", [] {
-        bytes file = test::vag_file("bad", 160, test::varied_blocks(10));
+    write_file(bin / "bad.vag", [] {
+        bytes file = vag_file("bad", 160, varied_blocks(10));
         file[3] = 'P';
         return file;
     }());
-    bytes header_only = test::vag_file("short", 0, {});
+    bytes header_only = vag_file("short", 0, {});
     header_only.pop_back();
-    test::write_file(bin / "short.vag", header_only);
+    write_file(bin / "short.vag", header_only);
     fs::create_directory(bin / "folder.vag");
     struct refusal_case {
         std::vector<std::string> arguments;
@@ -90,12 +52,12 @@ TEST_F(program, reports_inputs_it_cannot_use) {
         {{"short.vag"}, "error : short.vag isn't supported file.\n"},
     };
     for (const refusal_case& c : cases) {
-        const test::run_result result = mirnod(c.arguments);
-        EXPECT_EQ(result.output, banner + c.output);
+        const run_result result = mirnod(c.arguments);
+        EXPECT_EQ(result.output, console(banner + c.output));
         EXPECT_EQ(result.exit_status, 0);
     }
     EXPECT_EQ(files_in(bin),
-              (std::vector<std::string>{"bad.vag", "folder.vag", "mirnod", "short.vag"}));
+              (std::vector<std::string>{"bad.vag", "folder.vag", program_name, "short.vag"}));
 }
 
 TEST_F(program, converts_and_reports_sizes) {
@@ -108,55 +70,54 @@ TEST_F(program, converts_and_reports_sizes) {
         std::size_t wav_size;
     };
     const conversion_case cases[] = {
-        {"voice.vag", 160, test::varied_blocks(10), "604", ".", 604},
+        {"voice.vag", 160, varied_blocks(10), "604", ".", 604},
         {"zero", 0, {}, "44", "", 44},
         {"fifteen", 15, bytes(15, 0x11), "44", "", 44},
-        {"end", 16, test::block(0x00, 7), "100", ".", 100},
+        {"end", 16, block(0x00, 7), "100", ".", 100},
         {"silent", 48, bytes(48, 0), "212", "", 44},
         // A short file whose header claims far more: the estimate wraps, the output does not.
-        {"liar", 0x24924930, test::varied_blocks(3), "-2,147,483,564", ".", 212},
+        {"liar", 0x24924930, varied_blocks(3), "-2,147,483,564", ".", 212},
     };
     for (const conversion_case& c : cases) {
-        test::write_file(bin / "in.vag", test::vag_file(c.name, c.data_size, c.blocks));
-        const test::run_result result = mirnod({"in.vag"});
-        EXPECT_EQ(result.output, report(c.name, c.estimate) + c.dots + "done.\n");
+        write_file(bin / "in.vag", vag_file(c.name, c.data_size, c.blocks));
+        const run_result result = mirnod({"in.vag"});
+        EXPECT_EQ(result.output, console(report(c.name, c.estimate) + c.dots + "done.\n"));
         EXPECT_EQ(result.exit_status, 0);
         const fs::path output = bin / (fs::path(c.name).stem().string() + ".wav");
-        const bytes wav = test::read_file(output);
+        const bytes wav = read_file(output);
         ASSERT_EQ(wav.size(), c.wav_size) << c.name;
-        EXPECT_EQ(test::little_endian_32(wav, 4), c.wav_size - 8);
-        EXPECT_EQ(test::little_endian_32(wav, 40), c.wav_size - 44);
+        EXPECT_EQ(little_endian_32(wav, 4), c.wav_size - 8);
+        EXPECT_EQ(little_endian_32(wav, 40), c.wav_size - 44);
         fs::remove(output);
     }
 }
 
 TEST_F(program, places_the_output_in_the_destination) {
-    test::write_file(bin / "in.vag", test::vag_file("name", 160, test::varied_blocks(10)));
-    test::write_file(bin / "escape.vag", test::vag_file("../../x", 160, test::varied_blocks(10)));
-    test::write_file(bin / "escape2.vag",
-                     test::vag_file("..\\..\\y.vag", 160, test::varied_blocks(10)));
+    write_file(bin / "in.vag", vag_file("name", 160, varied_blocks(10)));
+    write_file(bin / "escape.vag", vag_file("../../x", 160, varied_blocks(10)));
+    write_file(bin / "escape2.vag", vag_file("..\\..\\y.vag", 160, varied_blocks(10)));
     fs::create_directory(bin / "out");
     fs::create_directory(scratch.path / "abs.dir");
-    const std::string absolute = (scratch.path / "abs.dir").string() + "/";
+    const std::string absolute = (scratch.path / "abs.dir").string() + sep;
     struct destination_case {
         std::vector<std::string> arguments;
         std::string shown;
         fs::path output;
     };
     const destination_case cases[] = {
-        {{"in.vag", "out"}, "out/", bin / "out" / "name.wav"},
-        {{"in.vag", "out/"}, "out/", bin / "out" / "name.wav"},
+        {{"in.vag", "out"}, "out" + sep, bin / "out" / "name.wav"},
+        {{"in.vag", "out" + sep}, "out" + sep, bin / "out" / "name.wav"},
         {{"in.vag", "."}, bin.string(), bin / "name.wav"},
         {{"in.vag", absolute}, absolute, scratch.path / "abs.dir" / "name.wav"},
-        {{"in.vag", "out", "ignored"}, "out/", bin / "out" / "name.wav"},
-        {{"escape.vag", "out"}, "out/", bin / "out" / "x.wav"},
-        {{"escape2.vag", "out"}, "out/", bin / "out" / "y.wav"},
+        {{"in.vag", "out", "ignored"}, "out" + sep, bin / "out" / "name.wav"},
+        {{"escape.vag", "out"}, "out" + sep, bin / "out" / "x.wav"},
+        {{"escape2.vag", "out"}, "out" + sep, bin / "out" / "y.wav"},
     };
     for (const destination_case& c : cases) {
-        const test::run_result result = mirnod(c.arguments);
-        EXPECT_EQ(result.output.substr(0, result.output.find('\n', banner.size()) + 1),
-                  banner + "decode to " + c.shown + "\n");
-        EXPECT_TRUE(result.output.ends_with(".done.\n")) << result.output;
+        const run_result result = mirnod(c.arguments);
+        const std::string expected_start = console(banner + "decode to " + c.shown + "\n");
+        EXPECT_EQ(result.output.substr(0, expected_start.size()), expected_start);
+        EXPECT_TRUE(result.output.ends_with(console(".done.\n"))) << result.output;
         EXPECT_EQ(fs::file_size(c.output), 604u) << c.output;
         fs::remove(c.output);
     }
@@ -166,11 +127,12 @@ TEST_F(program, places_the_output_in_the_destination) {
 
 // The output path can name the input itself, directly or through a link: the input must survive.
 TEST_F(program, never_overwrites_its_input) {
-    const bytes same = test::vag_file("same", 160, test::varied_blocks(10));
-    const bytes linked = test::vag_file("link", 160, test::varied_blocks(10));
-    test::write_file(bin / "same.wav", same);
-    test::write_file(bin / "linked.wav", linked);
-    fs::create_symlink(bin / "linked.wav", bin / "link.wav");
+    const bytes same = vag_file("same", 160, varied_blocks(10));
+    const bytes linked = vag_file("link", 160, varied_blocks(10));
+    write_file(bin / "same.wav", same);
+    write_file(bin / "linked.wav", linked);
+    std::error_code no_links;
+    fs::create_symlink(bin / "linked.wav", bin / "link.wav", no_links);
     struct self_case {
         std::string input;
         std::string name;
@@ -178,36 +140,42 @@ TEST_F(program, never_overwrites_its_input) {
     };
     for (const self_case& c :
          {self_case{"same.wav", "same", same}, self_case{"linked.wav", "link", linked}}) {
-        const test::run_result result = mirnod({c.input});
-        EXPECT_EQ(result.output, report(c.name, "604") + "\nerror : can't create file. (" + c.name +
-                                     ".wav)done.\n");
-        EXPECT_EQ(test::read_file(bin / c.input), c.content);
+        if (c.name == "link" && no_links) {
+            continue;  // this system would not make the link
+        }
+        const run_result result = mirnod({c.input});
+        EXPECT_EQ(result.output, console(report(c.name, "604") + "\nerror : can't create file. (" +
+                                         c.name + ".wav)done.\n"));
+        EXPECT_EQ(read_file(bin / c.input), c.content);
     }
 }
 
 TEST_F(program, removes_an_output_it_could_not_write) {
     // 20,000 blocks make 1,120,044 bytes: the first full buffer goes out, the rest does not fit.
-    test::write_file(bin / "big.vag", test::vag_file("big", 320000, test::varied_blocks(20000)));
+    write_file(bin / "big.vag", vag_file("big", 320000, varied_blocks(20000)));
     fs::create_directory(bin / "out");
     struct failure_case {
         std::uint64_t limit;
         std::vector<std::string> arguments;
         std::string dots;
-        std::string path;
+        std::string message;
     };
     const failure_case cases[] = {
-        {4096, {"big.vag"}, "", "big.wav"},
-        {1100000, {"big.vag", "out"}, ".", "out/big.wav"},
-        {0, {"big.vag", "missing"}, "", "missing/big.wav"},
+        {4096, {"big.vag"}, "", "can't write file. (big.wav)"},
+        {1100000, {"big.vag", "out"}, ".", "can't write file. (out" + sep + "big.wav)"},
+        {0, {"big.vag", "missing"}, "", "can't create file. (missing" + sep + "big.wav)"},
     };
     for (const failure_case& c : cases) {
-        const test::run_result result = mirnod(c.arguments, c.limit);
-        const std::string error = c.limit != 0 ? "can't write file." : "can't create file.";
-        EXPECT_TRUE(result.output.ends_with(" bytes)" + c.dots + "\nerror : " + error + " (" +
-                                            c.path + ")done.\n"))
+        if (c.limit != 0 && !can_limit_file_size) {
+            continue;
+        }
+        const run_result result = mirnod(c.arguments, c.limit);
+        EXPECT_TRUE(result.output.ends_with(
+            console(" bytes)" + c.dots + "\nerror : " + c.message + "done.\n")))
             << result.output;
         EXPECT_EQ(result.exit_status, 0);
-        EXPECT_FALSE(fs::exists(bin / c.path));
+        EXPECT_EQ(files_in(bin / "out"), std::vector<std::string>{});
+        EXPECT_FALSE(fs::exists(bin / "big.wav"));
     }
 }
 
@@ -215,12 +183,12 @@ TEST_F(program, removes_an_output_it_could_not_write) {
 TEST_F(program, round_trip_keeps_the_sound) {
     const std::uint32_t rate = 22050;
     const std::vector<std::int16_t> pcm = fixture::synthesise_tones(2 * rate, rate);
-    test::write_file(bin / "tones.vag", fixture::make_vag("tones", rate, pcm));
-    const test::run_result result = mirnod({"tones.vag"});
-    ASSERT_TRUE(result.output.ends_with("done.\n")) << result.output;
-    const bytes wav = test::read_file(bin / "tones.wav");
-    EXPECT_EQ(test::little_endian_32(wav, 24), rate);
-    const std::vector<std::int16_t> decoded = test::wav_samples(wav);
+    write_file(bin / "tones.vag", fixture::make_vag("tones", rate, pcm));
+    const run_result result = mirnod({"tones.vag"});
+    ASSERT_TRUE(result.output.ends_with(console("done.\n"))) << result.output;
+    const bytes wav = read_file(bin / "tones.wav");
+    EXPECT_EQ(little_endian_32(wav, 24), rate);
+    const std::vector<std::int16_t> decoded = wav_samples(wav);
     ASSERT_GE(decoded.size(), pcm.size());
     double signal = 0.0;
     double noise = 0.0;
@@ -235,4 +203,4 @@ TEST_F(program, round_trip_keeps_the_sound) {
 }
 
 }  // namespace
-}  // namespace mirnod
+}  // namespace mirnod::test

@@ -38,6 +38,14 @@ std::uint32_t little_endian_32(const bytes& data, std::size_t offset);
 // The samples a WAVE file holds after its 44-byte header.
 std::vector<std::int16_t> wav_samples(const bytes& wav);
 
+// What the program writes for a line feed on standard output: CR LF on Windows.
+extern const char* const line_ending;
+// `text` with its line feeds as the program writes them.
+std::string console_text(const std::string& text);
+
+// Whether run() can hold the program to a file-size limit on this system.
+extern const bool can_limit_file_size;
+
 struct run_result {
     std::string output;  // everything written to standard output
     int exit_status;     // -1 when the program did not exit normally

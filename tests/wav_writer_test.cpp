@@ -84,7 +84,7 @@ transcoded transcode(const bytes& file, std::uint32_t data_size, const std::stri
     test::scratch_directory scratch;
     const fs::path input_path = scratch.path / "input.vag";
     test::write_file(input_path, file);
-    std::FILE* input = std::fopen(input_path.c_str(), "rb");
+    std::FILE* input = std::fopen(input_path.string().c_str(), "rb");
     const std::string destination = scratch.path.string() + platform::directory_separator;
     testing::internal::CaptureStdout();
     transcode_to_wav(input, data_size, destination, name);
@@ -184,7 +184,7 @@ TEST(transcode_to_wav, refuses_to_create_over_its_own_input) {
     const fs::path path = scratch.path / "same.wav";
     const bytes original = test::vag_file("same", 160, test::varied_blocks(10));
     test::write_file(path, original);
-    std::FILE* input = std::fopen(path.c_str(), "rb");
+    std::FILE* input = std::fopen(path.string().c_str(), "rb");
     const std::string destination = scratch.path.string() + platform::directory_separator;
     testing::internal::CaptureStdout();
     transcode_to_wav(input, 160, destination, "same");
