@@ -57,6 +57,17 @@ bool is_same_file(int first, int second) {
            first_status.st_ino == second_status.st_ino;
 }
 
+// Empties the file unless it already is empty. A truncation that changes nothing is skipped on
+// purpose: some file systems (ext4) take any truncation to zero as a file being replaced, and then
+// write all of its new data out to disk when it is closed, which makes closing a new file slow.
+bool make_empty(int descriptor) {
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) {
+        return false;
+    }
+    return status.st_size == 0 || ftruncate(descriptor, 0) == 0;
+}
+
 bool is_directory(int descriptor) {
     struct stat status;
     return fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode);
@@ -80,7 +91,7 @@ std::FILE* create_output(const std::string& path, std::FILE* input) {
     if (descriptor < 0) {
         return nullptr;
     }
-    if (is_same_file(descriptor, fileno(input)) || ftruncate(descriptor, 0) != 0) {
+    if (is_same_file(descriptor, fileno(input)) || !make_empty(descriptor)) {
         close(descriptor);
         return nullptr;
     }

@@ -1,6 +1,7 @@
 #include "wav/wav_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,7 +16,6 @@ namespace {
 
 constexpr std::size_t riff_size_offset = 4;
 constexpr std::size_t data_size_offset = 40;
-constexpr std::size_t bytes_per_block = samples_per_block * 2;
 // Blocks read from the input at a time; a short read means the input ends there.
 constexpr std::size_t blocks_per_read = 2048;
 // The longest file whose RIFF size field (length - 8) still fits in 32 bits.
@@ -37,10 +37,13 @@ struct wav_output {
     std::uint64_t length;
 };
 
+// The samples are held as 16-bit values and written out as their bytes, least significant first.
 struct sample_buffer {
-    std::uint8_t* bytes;
-    std::size_t count;
+    std::int16_t* samples;
+    std::size_t count;  // samples held, not bytes
 };
+
+constexpr std::size_t buffer_capacity = sample_buffer_size / 2;
 
 bool write_bytes(wav_output& output, const std::uint8_t* bytes, std::size_t count) {
     if (output.length + count > max_wav_length) {
@@ -54,7 +57,14 @@ bool write_bytes(wav_output& output, const std::uint8_t* bytes, std::size_t coun
 }
 
 bool flush_samples(wav_output& output, sample_buffer& buffer) {
-    if (!write_bytes(output, buffer.bytes, buffer.count)) {
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::size_t i = 0; i < buffer.count; ++i) {
+            const auto value = static_cast<std::uint16_t>(buffer.samples[i]);
+            buffer.samples[i] = static_cast<std::int16_t>(value << 8 | value >> 8);
+        }
+    }
+    if (!write_bytes(output, reinterpret_cast<const std::uint8_t*>(buffer.samples),
+                     buffer.count * 2)) {
         return false;
     }
     platform::write_console(".", 1);
@@ -62,31 +72,36 @@ bool flush_samples(wav_output& output, sample_buffer& buffer) {
     return true;
 }
 
-void store_sample(sample_buffer& buffer, std::int16_t sample) {
-    put_le16(buffer.bytes + buffer.count, static_cast<std::uint16_t>(sample));
-    buffer.count += 2;
-}
-
-// The buffer is written out only when it is completely full and another sample follows, so every
-// write but the last is exactly sample_buffer_size bytes.
-bool append_samples(wav_output& output, sample_buffer& buffer, const std::int16_t* samples) {
-    if (buffer.count + bytes_per_block <= sample_buffer_size) {
-        for (int i = 0; i < samples_per_block; ++i) {
-            store_sample(buffer, samples[i]);
-        }
+// Decodes one block onto the end of the buffer. An end block gives 28 silent samples. The buffer
+// is written out only when it is completely full and another sample follows, so every write but
+// the last is exactly sample_buffer_size bytes.
+bool decode_into_buffer(const std::uint8_t* block, decoder_history& history, wav_output& output,
+                        sample_buffer& buffer) {
+    std::int16_t spill[samples_per_block];
+    const bool fits = buffer.count + samples_per_block <= buffer_capacity;
+    std::int16_t* samples = fits ? buffer.samples + buffer.count : spill;
+    if (block[1] == end_block_flag) {
+        std::fill_n(samples, samples_per_block, std::int16_t{0});
+    } else {
+        decode_block(block, samples, history);
+    }
+    if (fits) {
+        buffer.count += samples_per_block;
         return true;
     }
-    for (int i = 0; i < samples_per_block; ++i) {
-        if (buffer.count == sample_buffer_size && !flush_samples(output, buffer)) {
+    for (std::int16_t sample : spill) {
+        if (buffer.count == buffer_capacity && !flush_samples(output, buffer)) {
             return false;
         }
-        store_sample(buffer, samples[i]);
+        buffer.samples[buffer.count++] = sample;
     }
     return true;
 }
 
 bool is_empty_block(const std::uint8_t* block) {
-    return std::all_of(block, block + vag_block_size, [](std::uint8_t b) { return b == 0; });
+    std::uint64_t halves[2];
+    std::memcpy(halves, block, sizeof halves);
+    return (halves[0] | halves[1]) == 0;
 }
 
 // Decodes up to `block_count` blocks from the input's current position into the buffer. An input
@@ -101,12 +116,7 @@ bool decode_blocks(std::FILE* input, std::uint32_t block_count, wav_output& outp
         const std::size_t got = std::fread(chunk, vag_block_size, wanted, input);
         for (std::size_t b = 0; b < got; ++b) {
             const std::uint8_t* block = chunk + b * vag_block_size;
-            if (is_empty_block(block)) {
-                continue;
-            }
-            std::int16_t samples[samples_per_block] = {};
-            decode_block(block, samples, history);
-            if (!append_samples(output, buffer, samples)) {
+            if (!is_empty_block(block) && !decode_into_buffer(block, history, output, buffer)) {
                 return false;
             }
         }
@@ -189,16 +199,16 @@ void transcode_to_wav(std::FILE* input, std::uint32_t data_size, const std::stri
         wav_header_template(header_channel_count(header), header_sample_rate(header));
     bool written = write_bytes(output, wav_header.data(), wav_header.size());
 
-    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[sample_buffer_size]);
-    if (!bytes) {
+    std::unique_ptr<std::int16_t[]> samples(new (std::nothrow) std::int16_t[buffer_capacity]);
+    if (!samples) {
         platform::write_console("\nerror : can't allocate memory. (1048576 bytes)");
         std::fclose(file);
         return;
     }
-    sample_buffer buffer{bytes.get(), 0};
+    sample_buffer buffer{samples.get(), 0};
     written = written && decode_blocks(input, block_count, output, buffer) &&
               (buffer.count == 0 || flush_samples(output, buffer));
-    bytes.reset();
+    samples.reset();
 
     written = written && fix_up_sizes(output);
     written = std::fclose(file) == 0 && written;
