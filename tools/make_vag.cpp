@@ -1,9 +1,11 @@
 // make_vag: writes a VAG file for trying the converter out.
 //
-//   make_vag <out.vag> [--name NAME] [--rate HZ] [--seconds S] [--pcm FILE] [--data-size N]
+//   make_vag <out.vag> [--name NAME] [--rate HZ] [--seconds S] [--pcm FILE] [--repeat N]
+//            [--data-size N]
 //
 // The sound is a few synthesised tones lasting S seconds (default 1), or the raw 16-bit
-// little-endian mono PCM of FILE. --data-size writes N into the header instead of the true size.
+// little-endian mono PCM of FILE. --repeat writes the encoded blocks N times over, for large
+// files made quickly. --data-size writes N into the header instead of the true size.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -21,6 +23,7 @@ struct options {
     std::uint32_t rate = 22050;
     double seconds = 1.0;
     std::string pcm_path;
+    std::uint32_t repeat = 1;
     bool has_data_size = false;
     std::uint32_t data_size = 0;
 };
@@ -28,7 +31,7 @@ struct options {
 int usage() {
     std::fputs(
         "usage: make_vag <out.vag> [--name NAME] [--rate HZ] [--seconds S] [--pcm FILE]"
-        " [--data-size N]\n",
+        " [--repeat N] [--data-size N]\n",
         stderr);
     return 2;
 }
@@ -45,6 +48,8 @@ bool parse(int argc, char** argv, options& parsed) {
             parsed.seconds = std::strtod(argv[++i], nullptr);
         } else if (argument == "--pcm" && has_value) {
             parsed.pcm_path = argv[++i];
+        } else if (argument == "--repeat" && has_value) {
+            parsed.repeat = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 0));
         } else if (argument == "--data-size" && has_value) {
             parsed.has_data_size = true;
             parsed.data_size = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 0));
@@ -54,7 +59,7 @@ bool parse(int argc, char** argv, options& parsed) {
             return false;
         }
     }
-    return !parsed.output.empty();
+    return !parsed.output.empty() && parsed.repeat >= 1;
 }
 
 bool read_pcm(const std::string& path, std::vector<std::int16_t>& pcm) {
@@ -88,11 +93,15 @@ int main(int argc, char** argv) {
         const auto count = static_cast<std::size_t>(parsed.seconds * parsed.rate);
         pcm = mirnod::fixture::synthesise_tones(count, parsed.rate);
     }
-    std::vector<std::uint8_t> file = mirnod::fixture::make_vag(parsed.name, parsed.rate, pcm);
-    if (parsed.has_data_size) {
-        const auto header =
-            mirnod::fixture::make_header(parsed.name, parsed.rate, parsed.data_size);
-        std::copy(header.begin(), header.end(), file.begin());
+    const std::vector<std::uint8_t> blocks = mirnod::fixture::encode_blocks(pcm);
+    const std::uint64_t true_size = std::uint64_t{blocks.size()} * parsed.repeat;
+    const std::uint32_t data_size =
+        parsed.has_data_size ? parsed.data_size : static_cast<std::uint32_t>(true_size);
+    std::vector<std::uint8_t> file =
+        mirnod::fixture::make_header(parsed.name, parsed.rate, data_size);
+    file.reserve(file.size() + true_size);
+    for (std::uint32_t i = 0; i < parsed.repeat; ++i) {
+        file.insert(file.end(), blocks.begin(), blocks.end());
     }
     std::ofstream out(parsed.output, std::ios::binary);
     out.write(reinterpret_cast<const char*>(file.data()),
