@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
+#include "reference_decoder.h"
 #include "test_support.h"
 
 namespace mirnod {
@@ -158,24 +158,6 @@ TEST(decode_block, blocks_outside_the_table_are_safe_and_defined) {
     }
 }
 
-// The decoder in its plainest form, one sample at a time, for checking the real one against.
-void reference_decode(const std::uint8_t* block, std::int16_t* samples, decoder_history& history) {
-    const int filter = block[0] >> 4;
-    const int shift = block[0] & 0x0F;
-    for (int i = 0; i < samples_per_block; ++i) {
-        const int nibble = (i % 2 == 0) ? block[2 + i / 2] & 0x0F : block[2 + i / 2] >> 4;
-        const int n = nibble >= 8 ? nibble - 16 : nibble;
-        const double t = static_cast<double>(n * (1 << (12 - shift)));
-        const double p = history.s1 * filter_coefficients[filter].c1 +
-                         history.s2 * filter_coefficients[filter].c2;
-        const double v = t + p;
-        history.s2 = history.s1;
-        history.s1 = v;
-        const double whole = std::floor(v + 0.5);
-        samples[i] = static_cast<std::int16_t>(std::clamp(whole, -32768.0, 32767.0));
-    }
-}
-
 // Random blocks of every filter and shift, loud enough to clamp often, carried through one
 // history: the decoder must agree with the plain reference on every sample.
 TEST(decode_block, matches_a_plain_reference_on_varied_blocks) {
@@ -188,7 +170,7 @@ TEST(decode_block, matches_a_plain_reference_on_varied_blocks) {
         std::int16_t expected[samples_per_block] = {};
         decode_block(blocks.data() + at, got, fast);
         if (blocks[at + 1] != end_block_flag) {
-            reference_decode(blocks.data() + at, expected, plain);
+            test::reference_decode_block(blocks.data() + at, expected, plain);
         }
         ASSERT_TRUE(std::equal(got, got + samples_per_block, expected)) << "block " << at / 16;
         ASSERT_EQ(fast.s1, plain.s1);

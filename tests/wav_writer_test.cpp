@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "reference_decoder.h"
 #include "test_support.h"
 #include "vag/adpcm_decoder.h"
 
@@ -57,22 +58,6 @@ TEST(wav_header_template, describes_16_bit_pcm_with_the_full_rate) {
     EXPECT_EQ(test::little_endian_32(h, 40), 0u);
 }
 
-// What the converter should produce: every non-empty block decoded in order with one history,
-// end blocks as silence.
-std::vector<std::int16_t> reference_samples(const bytes& blocks) {
-    std::vector<std::int16_t> samples;
-    decoder_history history;
-    for (std::size_t at = 0; at + 16 <= blocks.size(); at += 16) {
-        if (std::all_of(blocks.begin() + at, blocks.begin() + at + 16, [](auto b) { return !b; })) {
-            continue;
-        }
-        std::int16_t decoded[samples_per_block] = {};
-        decode_block(blocks.data() + at, decoded, history);
-        samples.insert(samples.end(), decoded, decoded + samples_per_block);
-    }
-    return samples;
-}
-
 struct transcoded {
     std::string console;
     bytes wav;
@@ -117,7 +102,7 @@ TEST(transcode_to_wav, writes_through_the_buffer_at_its_boundaries) {
         const transcoded result = transcode(test::vag_file("v", data_size, blocks), data_size, "v");
         EXPECT_EQ(result.console, std::string(c.writes, '.')) << c.blocks << " blocks";
         expect_consistent_wav(result.wav, c.blocks * 56);
-        EXPECT_EQ(test::wav_samples(result.wav), reference_samples(blocks)) << c.blocks;
+        EXPECT_EQ(test::wav_samples(result.wav), test::reference_samples(blocks)) << c.blocks;
     }
 }
 
@@ -147,7 +132,7 @@ TEST(transcode_to_wav, skips_empty_blocks_and_silences_end_blocks) {
         const transcoded result = transcode(test::vag_file("v", data_size, blocks), data_size, "v");
         EXPECT_EQ(result.console, c.console) << c.what;
         expect_consistent_wav(result.wav, c.data_bytes);
-        EXPECT_EQ(test::wav_samples(result.wav), reference_samples(blocks)) << c.what;
+        EXPECT_EQ(test::wav_samples(result.wav), test::reference_samples(blocks)) << c.what;
     }
     // The end block is silence at its place, and the block after it continues the history.
     bytes middle;
@@ -167,7 +152,7 @@ TEST(transcode_to_wav, stops_at_the_last_whole_block_of_a_short_input) {
         const transcoded result =
             transcode(test::vag_file("v", 0xFFFFFFF0, present), 0xFFFFFFF0, "v");
         expect_consistent_wav(result.wav, cut / 16 * 56);
-        EXPECT_EQ(test::wav_samples(result.wav), reference_samples(present)) << cut;
+        EXPECT_EQ(test::wav_samples(result.wav), test::reference_samples(present)) << cut;
     }
 }
 
@@ -176,7 +161,7 @@ TEST(transcode_to_wav, ignores_blocks_past_the_announced_size) {
     const transcoded result = transcode(test::vag_file("v", 47, blocks), 47, "v");
     expect_consistent_wav(result.wav, 2 * 56);
     EXPECT_EQ(test::wav_samples(result.wav),
-              reference_samples(bytes(blocks.begin(), blocks.begin() + 32)));
+              test::reference_samples(bytes(blocks.begin(), blocks.begin() + 32)));
 }
 
 TEST(transcode_to_wav, refuses_to_create_over_its_own_input) {

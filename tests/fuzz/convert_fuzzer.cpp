@@ -1,0 +1,116 @@
+// libFuzzer target: any bytes as a VAG file, through the real conversion path, from the header
+// check to the finished WAVE file. After every input it checks what the program promises:
+// - the input file is unchanged, and nothing appears outside the destination directory;
+// - a refused header leaves the destination empty;
+// - an accepted one leaves exactly one file there, named from the header, whose size fields
+//   agree with its length and whose samples are those of the plain reference decoder for the
+//   whole blocks the input really holds (56 bytes for every one that is not empty).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/convert.h"
+#include "reference_decoder.h"
+#include "vag/vag_format.h"
+#include "wav/wav_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bytes = std::vector<std::uint8_t>;
+
+fs::path root;
+fs::path input_path;
+fs::path destination;
+
+void check(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
+
+bytes read_file(const fs::path& path) {
+    bytes content(fs::file_size(path));
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(content.size()));
+    return content;
+}
+
+std::uint32_t le32(const bytes& data, std::size_t at) {
+    return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | std::uint32_t{data[at + 3]} << 24;
+}
+
+std::vector<std::string> names_in(const fs::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void check_output(const std::uint8_t* data, std::size_t size) {
+    const std::vector<std::string> outputs = names_in(destination);
+    if (!mirnod::is_supported_header(data, size)) {
+        check(outputs.empty(), "a refused input left a file");
+        return;
+    }
+    mirnod::vag_header header;
+    std::copy_n(data, mirnod::vag_header_size, header.bytes.begin());
+    check(outputs.size() == 1, "an accepted input did not leave exactly one file");
+    check(outputs[0] == mirnod::output_path_for("", mirnod::header_name(header)),
+          "the file is not named from the header");
+
+    const std::size_t announced = mirnod::block_count_for(mirnod::header_data_size(header));
+    const std::size_t present = std::min(announced, (size - 48) / 16);
+    const std::vector<std::int16_t> expected =
+        mirnod::test::reference_samples(data + 48, present * 16);
+    const bytes wav = read_file(destination / outputs[0]);
+    check(wav.size() == 44 + expected.size() * 2, "the data is not 56 bytes per block");
+    check(le32(wav, 4) == wav.size() - 8, "the RIFF size disagrees with the length");
+    check(le32(wav, 40) == wav.size() - 44, "the data size disagrees with the length");
+    check(le32(wav, 24) == mirnod::header_sample_rate(header), "the sample rate is wrong");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto sample = static_cast<std::int16_t>(wav[44 + 2 * i] | wav[45 + 2 * i] << 8);
+        check(sample == expected[i], "a sample differs from the reference decoder");
+    }
+    fs::remove(destination / outputs[0]);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    root = base / ("mirnod-fuzz-" + std::to_string(getpid()));
+    input_path = root / "in.vag";
+    destination = root / "out";
+    fs::remove_all(root);
+    fs::create_directories(destination);
+    // The console report is checked by the end-to-end tests; here it would only slow things down.
+    const int null_device = open("/dev/null", O_WRONLY);
+    dup2(null_device, STDOUT_FILENO);
+    close(null_device);
+    std::atexit([] { fs::remove_all(root); });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    {
+        std::ofstream out(input_path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    mirnod::convert_file(input_path.string(), destination.string() + "/");
+    check(read_file(input_path) == bytes(data, data + size), "the input changed");
+    check(names_in(root) == std::vector<std::string>{"in.vag", "out"},
+          "something was written outside the destination");
+    check_output(data, size);
+    return 0;
+}
