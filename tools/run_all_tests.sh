@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite:
+#   0. a check that the sources are formatted as .clang-format says;
 #   1. the native suite (release build);
 #   2. the same suite under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. one typical conversion under valgrind's memcheck;
@@ -22,6 +23,11 @@ have() {
     echo "skipped: $1 is missing (Debian package $2)"
     return 1
 }
+
+if have clang-format clang-format; then
+    echo "== formatting"
+    clang-format --dry-run -Werror $(git ls-files '*.cpp' '*.h')
+fi
 
 echo "== native suite"
 cmake --workflow --preset test
