@@ -35,10 +35,16 @@ std::FILE* open_input(const std::string& path);
 std::FILE* create_output(const std::string& path, std::FILE* input);
 
 // Removes a file this program created; false when the system refuses.
-bool remove_file(const std::string& path);
+inline bool remove_file(const std::string& path) {
+    return std::remove(path.c_str()) == 0;
+}
 
-// Writes bytes to standard output as text and makes them visible at once.
-void write_console(const char* bytes, std::size_t count);
+// Writes bytes to standard output and makes them visible at once. Standard output is a text
+// stream: on Windows each line feed goes out as CR LF; other bytes go out unchanged.
+inline void write_console(const char* bytes, std::size_t count) {
+    std::fwrite(bytes, 1, count, stdout);
+    std::fflush(stdout);
+}
 
 inline void write_console(const std::string& text) {
     write_console(text.data(), text.size());

@@ -102,13 +102,4 @@ std::FILE* create_output(const std::string& path, std::FILE* input) {
     return file;
 }
 
-bool remove_file(const std::string& path) {
-    return std::remove(path.c_str()) == 0;
-}
-
-void write_console(const char* bytes, std::size_t count) {
-    std::fwrite(bytes, 1, count, stdout);
-    std::fflush(stdout);
-}
-
 }  // namespace mirnod::platform

@@ -53,14 +53,4 @@ std::FILE* create_output(const std::string& path, std::FILE*) {
     return _fsopen(path.c_str(), "wb", _SH_DENYRW);
 }
 
-bool remove_file(const std::string& path) {
-    return std::remove(path.c_str()) == 0;
-}
-
-void write_console(const char* bytes, std::size_t count) {
-    // Standard output is a text stream: each line feed goes out as CR LF, other bytes unchanged.
-    std::fwrite(bytes, 1, count, stdout);
-    std::fflush(stdout);
-}
-
 }  // namespace mirnod::platform
