@@ -1,10 +1,14 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
 
+#include "reference_decoder.h"
+#include "vag/vag_format.h"
 #include "vag_encoder.h"
+#include "wav/wav_writer.h"
 
 namespace mirnod::test {
 
@@ -75,6 +79,31 @@ std::uint32_t little_endian_32(const bytes& data, std::size_t offset) {
            static_cast<std::uint32_t>(data.at(offset + 1)) << 8 |
            static_cast<std::uint32_t>(data.at(offset + 2)) << 16 |
            static_cast<std::uint32_t>(data.at(offset + 3)) << 24;
+}
+
+bytes expected_wav(const bytes& vag) {
+    vag_header header;
+    std::copy_n(vag.begin(), vag_header_size, header.bytes.begin());
+    const std::size_t present = (vag.size() - vag_header_size) / vag_block_size;
+    const std::size_t blocks =
+        std::min<std::size_t>(block_count_for(header_data_size(header)), present);
+    const std::vector<std::int16_t> samples =
+        reference_samples(vag.data() + vag_header_size, blocks * vag_block_size);
+    const auto template_bytes =
+        wav_header_template(header_channel_count(header), header_sample_rate(header));
+    bytes wav(template_bytes.begin(), template_bytes.end());
+    for (const std::int16_t sample : samples) {
+        wav.push_back(static_cast<std::uint8_t>(sample));
+        wav.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(sample) >> 8));
+    }
+    const auto length = static_cast<std::uint32_t>(wav.size());
+    for (const std::size_t at : {std::size_t{4}, std::size_t{40}}) {
+        const std::uint32_t value = length - static_cast<std::uint32_t>(at == 4 ? 8 : 44);
+        for (int i = 0; i < 4; ++i) {
+            wav[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    }
+    return wav;
 }
 
 std::vector<std::int16_t> wav_samples(const bytes& wav) {

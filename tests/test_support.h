@@ -2,6 +2,7 @@
 // fixtures and running the built program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -35,6 +36,10 @@ bytes varied_blocks(std::size_t count, std::uint32_t seed = 1);
 
 std::uint32_t little_endian_32(const bytes& data, std::size_t offset);
 
+// The WAVE file the program must make of this VAG file: every whole block it holds, up to the
+// header's data size, decoded by the plain reference decoder.
+bytes expected_wav(const bytes& vag);
+
 // The samples a WAVE file holds after its 44-byte header.
 std::vector<std::int16_t> wav_samples(const bytes& wav);
 
@@ -58,7 +63,31 @@ struct run_options {
     std::uint64_t file_size_limit = 0;
 };
 
-run_result run(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-               const run_options& options);
+// A program started and not yet finished; its standard output is read through a pipe.
+struct started_program {
+    std::intptr_t process = -1;  // the process id (POSIX) or handle (Windows)
+    std::intptr_t thread = -1;   // the main thread's handle (Windows)
+    std::intptr_t output = -1;   // the read end of the pipe
+    std::string output_so_far;
+};
+
+started_program start(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments, const run_options& options);
+
+// Reads the program's output until it holds `text`; false when the output ended first.
+bool read_until(started_program& started, const std::string& text);
+
+// Stops the program where it stands, and lets it go on.
+void pause(started_program& started);
+void resume(started_program& started);
+
+// Reads the rest of the output and waits for the program to end.
+run_result finish(started_program& started);
+
+inline run_result run(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments, const run_options& options) {
+    started_program started = start(program, arguments, options);
+    return finish(started);
+}
 
 }  // namespace mirnod::test

@@ -1,8 +1,11 @@
 // Running the program under test on POSIX systems.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "test_support.h"
 
@@ -40,26 +43,70 @@ namespace {
 
 }  // namespace
 
-run_result run(const fs::path& program, const std::vector<std::string>& arguments,
-               const run_options& options) {
+started_program start(const fs::path& program, const std::vector<std::string>& arguments,
+                      const run_options& options) {
     int pipe_ends[2];
-    if (pipe(pipe_ends) != 0) {
-        return {"", -1};
+    if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
+        return {};
     }
     const pid_t child = fork();
     if (child == 0) {
-        close(pipe_ends[0]);
         exec_child(program, arguments, options, pipe_ends[1]);
     }
     close(pipe_ends[1]);
-    run_result result{"", -1};
+    started_program started;
+    started.process = child;
+    started.output = pipe_ends[0];
+    return started;
+}
+
+namespace {
+
+// Appends what the pipe holds next; false at its end.
+bool read_more(started_program& started) {
     char buffer[4096];
     ssize_t got;
-    while ((got = read(pipe_ends[0], buffer, sizeof buffer)) > 0) {
-        result.output.append(buffer, static_cast<std::size_t>(got));
+    do {
+        got = read(static_cast<int>(started.output), buffer, sizeof buffer);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        return false;
     }
-    close(pipe_ends[0]);
+    started.output_so_far.append(buffer, static_cast<std::size_t>(got));
+    return true;
+}
+
+}  // namespace
+
+bool read_until(started_program& started, const std::string& text) {
+    while (started.output_so_far.find(text) == std::string::npos) {
+        if (!read_more(started)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void pause(started_program& started) {
+    kill(static_cast<pid_t>(started.process), SIGSTOP);
+}
+
+void resume(started_program& started) {
+    kill(static_cast<pid_t>(started.process), SIGCONT);
+}
+
+run_result finish(started_program& started) {
+    run_result result{"", -1};
+    if (started.output < 0) {
+        return result;
+    }
+    while (read_more(started)) {
+    }
+    close(static_cast<int>(started.output));
+    started.output = -1;
+    result.output = std::move(started.output_so_far);
     int status = 0;
+    const auto child = static_cast<pid_t>(started.process);
     if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
         result.exit_status = WEXITSTATUS(status);
     }

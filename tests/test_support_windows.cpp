@@ -31,13 +31,13 @@ std::string quote_argument(const std::string& argument) {
 
 }  // namespace
 
-run_result run(const fs::path& program, const std::vector<std::string>& arguments,
-               const run_options& options) {
+started_program start(const fs::path& program, const std::vector<std::string>& arguments,
+                      const run_options& options) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE read_end = nullptr;
     HANDLE write_end = nullptr;
     if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
-        return {"", -1};
+        return {};
     }
     SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
 
@@ -56,23 +56,71 @@ run_result run(const fs::path& program, const std::vector<std::string>& argument
     const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         directory.c_str(), &startup, &process);
     CloseHandle(write_end);
-
-    run_result result{"", -1};
-    if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-            result.output.append(buffer, got);
-        }
-        WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD exit_code = 0;
-        if (GetExitCodeProcess(process.hProcess, &exit_code)) {
-            result.exit_status = static_cast<int>(exit_code);
-        }
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+    if (!started) {
+        CloseHandle(read_end);
+        return {};
     }
-    CloseHandle(read_end);
+    started_program result;
+    result.process = reinterpret_cast<std::intptr_t>(process.hProcess);
+    result.thread = reinterpret_cast<std::intptr_t>(process.hThread);
+    result.output = reinterpret_cast<std::intptr_t>(read_end);
+    return result;
+}
+
+namespace {
+
+HANDLE handle_of(std::intptr_t value) {
+    return reinterpret_cast<HANDLE>(value);
+}
+
+// Appends what the pipe holds next; false at its end.
+bool read_more(started_program& started) {
+    char buffer[4096];
+    DWORD got = 0;
+    if (!ReadFile(handle_of(started.output), buffer, sizeof buffer, &got, nullptr) || got == 0) {
+        return false;
+    }
+    started.output_so_far.append(buffer, got);
+    return true;
+}
+
+}  // namespace
+
+bool read_until(started_program& started, const std::string& text) {
+    while (started.output_so_far.find(text) == std::string::npos) {
+        if (!read_more(started)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The program has one thread: stopping it stops the program.
+void pause(started_program& started) {
+    SuspendThread(handle_of(started.thread));
+}
+
+void resume(started_program& started) {
+    ResumeThread(handle_of(started.thread));
+}
+
+run_result finish(started_program& started) {
+    run_result result{"", -1};
+    if (started.output == -1) {
+        return result;
+    }
+    while (read_more(started)) {
+    }
+    CloseHandle(handle_of(started.output));
+    started.output = -1;
+    result.output = std::move(started.output_so_far);
+    WaitForSingleObject(handle_of(started.process), INFINITE);
+    DWORD exit_code = 0;
+    if (GetExitCodeProcess(handle_of(started.process), &exit_code)) {
+        result.exit_status = static_cast<int>(exit_code);
+    }
+    CloseHandle(handle_of(started.process));
+    CloseHandle(handle_of(started.thread));
     return result;
 }
 

@@ -25,13 +25,16 @@ bool set_working_directory(const std::string& directory);
 // empty string when the system cannot tell.
 std::string working_directory();
 
-// Opens `path` for binary reading, letting others read the file but not write it where the system
-// can say so. Returns nullptr when the file cannot be opened or is not a file (a directory, say).
+// Opens `path` for binary reading, letting others read the file but not write it while it is open
+// (on POSIX: a shared advisory lock, which other runs of this program respect). Returns nullptr
+// when the file cannot be opened, is not a file (a directory, say), or is being written as
+// another run's output.
 std::FILE* open_input(const std::string& path);
 
-// Creates or replaces `path` for binary writing, opened exclusively where the system can say so.
-// Returns nullptr, leaving the file untouched, when it cannot be created or when it is the file
-// open as `input`.
+// Creates or replaces `path` for binary writing, held exclusively until it is closed (on POSIX:
+// an exclusive advisory lock, taken before anything is truncated). Returns nullptr, leaving the
+// file untouched, when it cannot be created, when it is the file open as `input`, or when another
+// opener holds it.
 std::FILE* create_output(const std::string& path, std::FILE* input);
 
 // Removes a file this program created; false when the system refuses.

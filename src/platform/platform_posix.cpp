@@ -1,5 +1,6 @@
 // POSIX implementation of the platform layer (Linux and the like).
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,11 +74,65 @@ bool is_directory(int descriptor) {
     return fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+// Takes an advisory lock (LOCK_SH or LOCK_EX) without waiting. Only a lock that another opener
+// holds counts as a refusal: on a file system that cannot lock at all the file is used unguarded,
+// as every program on it has to.
+bool try_lock(int descriptor, int kind) {
+    while (flock(descriptor, kind | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            return false;
+        }
+        if (errno != EINTR) {
+            return true;
+        }
+    }
+    return true;
+}
+
+// Whether `path` still names the file open as `descriptor`: another run may have removed the
+// file, or put a new one in its place, between our open and our lock.
+bool still_named(const std::string& path, int descriptor) {
+    struct stat named;
+    struct stat held;
+    return stat(path.c_str(), &named) == 0 && fstat(descriptor, &held) == 0 &&
+           named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+enum class create_outcome { created, refused, retry };
+
+// One attempt at taking `path` as this run's output, without harming what is there when it is
+// refused.
+create_outcome try_create(const std::string& path, std::FILE* input, int& descriptor) {
+    descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        return create_outcome::refused;
+    }
+    // The input itself (under any name), or a file another run reads or writes right now.
+    if (is_same_file(descriptor, fileno(input)) || !try_lock(descriptor, LOCK_EX)) {
+        close(descriptor);
+        return create_outcome::refused;
+    }
+    if (!still_named(path, descriptor)) {
+        close(descriptor);
+        return create_outcome::retry;
+    }
+    if (!make_empty(descriptor)) {
+        close(descriptor);
+        return create_outcome::refused;
+    }
+    return create_outcome::created;
+}
+
 }  // namespace
 
 std::FILE* open_input(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file != nullptr && is_directory(fileno(file))) {
+    if (file == nullptr) {
+        return nullptr;
+    }
+    // Held until the file is closed, so that no other run can take this file as its output
+    // meanwhile, and so that a file another run is still writing is not read half-made.
+    if (is_directory(fileno(file)) || !try_lock(fileno(file), LOCK_SH)) {
         std::fclose(file);
         return nullptr;
     }
@@ -85,21 +140,26 @@ std::FILE* open_input(const std::string& path) {
 }
 
 std::FILE* create_output(const std::string& path, std::FILE* input) {
-    // POSIX has no sharing modes, so the file is opened without truncation first and compared
-    // with the input; only a file that is not the input is emptied.
-    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
-        return nullptr;
+    // POSIX has no sharing modes. In their place the file is opened without truncation, checked
+    // against the input, and locked exclusively; only then is it emptied. The lock lasts until the
+    // file is closed, so two runs aiming at one name never write into the same file.
+    constexpr int attempts = 3;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        int descriptor = -1;
+        switch (try_create(path, input, descriptor)) {
+            case create_outcome::refused:
+                return nullptr;
+            case create_outcome::retry:
+                continue;
+            case create_outcome::created:
+                std::FILE* file = fdopen(descriptor, "wb");
+                if (file == nullptr) {
+                    close(descriptor);
+                }
+                return file;
+        }
     }
-    if (is_same_file(descriptor, fileno(input)) || !make_empty(descriptor)) {
-        close(descriptor);
-        return nullptr;
-    }
-    std::FILE* file = fdopen(descriptor, "wb");
-    if (file == nullptr) {
-        close(descriptor);
-    }
-    return file;
+    return nullptr;
 }
 
 }  // namespace mirnod::platform
