@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "program_fixture.h"
+#include "reference_decoder.h"
 #include "vag_encoder.h"
 
 namespace mirnod::test {
@@ -176,6 +177,40 @@ TEST_F(program, removes_an_output_it_could_not_write) {
         EXPECT_EQ(result.exit_status, 0);
         EXPECT_EQ(files_in(bin / "out"), std::vector<std::string>{});
         EXPECT_FALSE(fs::exists(bin / "big.wav"));
+    }
+}
+
+// Blocks of a later variant of the format lie outside the filter table: they are decoded as
+// before, and the user is told how many there were. End blocks and empty blocks are not decoded,
+// so they are never counted.
+TEST_F(program, warns_about_blocks_outside_the_table) {
+    const bytes nibbles = {0x21, 0x43, 0x65, 0x87};
+    bytes mixed;
+    for (const bytes& b : {block(0x1C, 0, nibbles), block(0x5C, 0x10, nibbles),
+                           block(0x0D, 0, nibbles), block(0xFF, 0x70, nibbles),
+                           block(0x50, 7, nibbles), bytes(16, 0), block(0x4C, 2, nibbles)}) {
+        mixed.insert(mixed.end(), b.begin(), b.end());
+    }
+    bytes many;
+    for (int i = 0; i < 1234; ++i) {
+        const bytes b = block(0x6C, 0, nibbles);
+        many.insert(many.end(), b.begin(), b.end());
+    }
+    struct warning_case {
+        bytes blocks;
+        std::string estimate;
+        std::string count;
+    };
+    for (const warning_case& c :
+         {warning_case{mixed, "436", "3"}, warning_case{many, "69,148", "1,234"}}) {
+        const auto size = static_cast<std::uint32_t>(c.blocks.size());
+        write_file(bin / "in.vag", vag_file("odd", size, c.blocks));
+        const run_result result = mirnod({"in.vag"});
+        EXPECT_EQ(result.output,
+                  console(report("odd", c.estimate) + ".\nwarning : " + c.count +
+                          " blocks use a filter or shift outside the table; they were decoded "
+                          "without prediction.\ndone.\n"));
+        EXPECT_EQ(wav_samples(read_file(bin / "odd.wav")), reference_samples(c.blocks));
     }
 }
 

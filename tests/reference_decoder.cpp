@@ -40,4 +40,15 @@ std::vector<std::int16_t> reference_samples(const std::uint8_t* blocks, std::siz
     return samples;
 }
 
+std::size_t reference_blocks_outside_table(const std::uint8_t* blocks, std::size_t size) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at + 16 <= size; at += 16) {
+        const std::uint8_t* block = blocks + at;
+        const bool empty = std::all_of(block, block + 16, [](std::uint8_t b) { return b == 0; });
+        const bool outside = block[0] >> 4 > 4 || (block[0] & 0x0F) > 12;
+        count += !empty && block[1] != end_block_flag && outside ? 1 : 0;
+    }
+    return count;
+}
+
 }  // namespace mirnod::test

@@ -22,4 +22,8 @@ inline std::vector<std::int16_t> reference_samples(const std::vector<std::uint8_
     return reference_samples(blocks.data(), blocks.size());
 }
 
+// How many of these blocks are decoded although their filter index is above 4 or their shift
+// above 12 (empty blocks and end blocks are not decoded at all).
+std::size_t reference_blocks_outside_table(const std::uint8_t* blocks, std::size_t size);
+
 }  // namespace mirnod::test

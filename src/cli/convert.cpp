@@ -86,8 +86,17 @@ void convert_file(const std::string& path, const std::string& destination) {
         format_grouped(static_cast<std::int32_t>(estimated_wav_size(data_size))) + " bytes)");
 
     std::fseek(input, 0, SEEK_SET);
-    transcode_to_wav(input, data_size, destination, name);
+    const transcode_result result = transcode_to_wav(input, data_size, destination, name);
     std::fclose(input);
+    if (result.written && result.blocks_outside_table != 0) {
+        // Such blocks come from variants of the format this program does not know: their sound
+        // is most likely wrong, and the user should hear it from us first.
+        platform::write_console(
+            "\nwarning : " +
+            format_grouped(static_cast<std::int32_t>(result.blocks_outside_table)) +
+            " blocks use a filter or shift outside the table; they were decoded without "
+            "prediction.\n");
+    }
     platform::write_console("done.\n");
 }
 

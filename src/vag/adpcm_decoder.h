@@ -38,6 +38,12 @@ struct decoder_history {
     double s2 = 0.0;  // the one before it
 };
 
+// Whether a block's filter and shift byte lies outside the coefficient table or the shift range.
+// Such blocks still decode (see decode_block), but the user is told how many there were.
+constexpr bool is_outside_table(std::uint8_t filter_shift) {
+    return (filter_shift >> 4) >= filter_count || (filter_shift & 0x0F) > 12;
+}
+
 // Rounds a decoded value to the nearest integer, halves upward, and clamps it to -32768..32767.
 // Decoded values stay far inside the int range (|v| < 2^30 for every block the decoder accepts,
 // since blocks outside the table decode like blocks inside it), so the conversion is defined.

@@ -104,10 +104,11 @@ bool is_empty_block(const std::uint8_t* block) {
     return (halves[0] | halves[1]) == 0;
 }
 
-// Decodes up to `block_count` blocks from the input's current position into the buffer. An input
-// that ends early stops the loop at its last whole block.
+// Decodes up to `block_count` blocks from the input's current position into the buffer, counting
+// the decoded blocks that lie outside the filter table or the shift range. An input that ends
+// early stops the loop at its last whole block.
 bool decode_blocks(std::FILE* input, std::uint32_t block_count, wav_output& output,
-                   sample_buffer& buffer) {
+                   sample_buffer& buffer, std::uint32_t& outside_table) {
     decoder_history history;
     std::uint8_t chunk[blocks_per_read * vag_block_size];
     std::uint32_t remaining = block_count;
@@ -116,7 +117,11 @@ bool decode_blocks(std::FILE* input, std::uint32_t block_count, wav_output& outp
         const std::size_t got = std::fread(chunk, vag_block_size, wanted, input);
         for (std::size_t b = 0; b < got; ++b) {
             const std::uint8_t* block = chunk + b * vag_block_size;
-            if (!is_empty_block(block) && !decode_into_buffer(block, history, output, buffer)) {
+            if (is_empty_block(block)) {
+                continue;
+            }
+            outside_table += block[1] != end_block_flag && is_outside_table(block[0]) ? 1 : 0;
+            if (!decode_into_buffer(block, history, output, buffer)) {
                 return false;
             }
         }
@@ -183,13 +188,13 @@ std::string output_path_for(const std::string& destination, const std::string& n
     return destination + base + ".wav";
 }
 
-void transcode_to_wav(std::FILE* input, std::uint32_t data_size, const std::string& destination,
-                      const std::string& name) {
+transcode_result transcode_to_wav(std::FILE* input, std::uint32_t data_size,
+                                  const std::string& destination, const std::string& name) {
     const std::string path = output_path_for(destination, name);
     std::FILE* file = platform::create_output(path, input);
     if (file == nullptr) {
         platform::write_console("\nerror : can't create file. (" + path + ")");
-        return;
+        return {false, 0};
     }
     wav_output output{file, 0};
 
@@ -203,10 +208,11 @@ void transcode_to_wav(std::FILE* input, std::uint32_t data_size, const std::stri
     if (!samples) {
         platform::write_console("\nerror : can't allocate memory. (1048576 bytes)");
         std::fclose(file);
-        return;
+        return {false, 0};
     }
     sample_buffer buffer{samples.get(), 0};
-    written = written && decode_blocks(input, block_count, output, buffer) &&
+    std::uint32_t outside_table = 0;
+    written = written && decode_blocks(input, block_count, output, buffer, outside_table) &&
               (buffer.count == 0 || flush_samples(output, buffer));
     samples.reset();
 
@@ -217,6 +223,7 @@ void transcode_to_wav(std::FILE* input, std::uint32_t data_size, const std::stri
         platform::remove_file(path);
         platform::write_console("\nerror : can't write file. (" + path + ")");
     }
+    return {written, outside_table};
 }
 
 }  // namespace mirnod

@@ -22,10 +22,16 @@ std::array<std::uint8_t, wav_header_size> wav_header_template(std::uint16_t chan
 // full stop, with ".wav" appended.
 std::string output_path_for(const std::string& destination, const std::string& name);
 
+struct transcode_result {
+    bool written;  // false when an error was printed and no WAVE file was made or kept
+    // Decoded blocks whose filter or shift lies outside the table (see decode_block).
+    std::uint32_t blocks_outside_table;
+};
+
 // Creates the WAVE file for `input` (open, accepted, at offset 0) in `destination`, decodes the
 // blocks that `data_size` announces and that the file really holds, and fixes up the size fields.
 // Every failure is printed; a file that could not be written completely is removed.
-void transcode_to_wav(std::FILE* input, std::uint32_t data_size, const std::string& destination,
-                      const std::string& name);
+transcode_result transcode_to_wav(std::FILE* input, std::uint32_t data_size,
+                                  const std::string& destination, const std::string& name);
 
 }  // namespace mirnod

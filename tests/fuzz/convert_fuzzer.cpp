@@ -4,7 +4,9 @@
 // - a refused header leaves the destination empty;
 // - an accepted one leaves exactly one file there, named from the header, whose size fields
 //   agree with its length and whose samples are those of the plain reference decoder for the
-//   whole blocks the input really holds (56 bytes for every one that is not empty).
+//   whole blocks the input really holds (56 bytes for every one that is not empty);
+// - the console warns about blocks outside the filter table exactly when the reference counts
+//   some, and gives their number.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,7 @@ using bytes = std::vector<std::uint8_t>;
 fs::path root;
 fs::path input_path;
 fs::path destination;
+fs::path console_path;
 
 void check(bool holds, const char* what) {
     if (!holds) {
@@ -57,6 +61,30 @@ std::vector<std::string> names_in(const fs::path& directory) {
     return names;
 }
 
+std::string read_console() {
+    std::fflush(stdout);
+    std::ifstream in(console_path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The report must end with the dots, the warning when the reference counts blocks outside the
+// table, and "done.". (The name field printed earlier may hold any text, a warning's included.)
+void check_warning(const std::uint8_t* blocks, std::size_t size) {
+    const std::size_t outside = mirnod::test::reference_blocks_outside_table(blocks, size);
+    const std::string warning =
+        outside == 0 ? std::string()
+                     : "\nwarning : " + mirnod::format_grouped(static_cast<std::int32_t>(outside)) +
+                           " blocks use a filter or shift outside the table; they were decoded "
+                           "without prediction.\n";
+    const std::string tail = warning + "done.\n";
+    const std::string console = read_console();
+    check(console.size() > tail.size() &&
+              console.compare(console.size() - tail.size(), tail.size(), tail) == 0,
+          "the report does not end with the right warning and done.");
+    const char before = console[console.size() - tail.size() - 1];
+    check(before == '.' || before == ')', "the warning is not where it belongs");
+}
+
 void check_output(const std::uint8_t* data, std::size_t size) {
     const std::vector<std::string> outputs = names_in(destination);
     if (!mirnod::is_supported_header(data, size)) {
@@ -82,6 +110,7 @@ void check_output(const std::uint8_t* data, std::size_t size) {
         const auto sample = static_cast<std::int16_t>(wav[44 + 2 * i] | wav[45 + 2 * i] << 8);
         check(sample == expected[i], "a sample differs from the reference decoder");
     }
+    check_warning(data + 48, present * 16);
     fs::remove(destination / outputs[0]);
 }
 
@@ -94,15 +123,23 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     destination = root / "out";
     fs::remove_all(root);
     fs::create_directories(destination);
-    // The console report is checked by the end-to-end tests; here it would only slow things down.
-    const int null_device = open("/dev/null", O_WRONLY);
-    dup2(null_device, STDOUT_FILENO);
-    close(null_device);
-    std::atexit([] { fs::remove_all(root); });
+    // The console goes to a file, emptied before every input, for the warning's check.
+    console_path = base / ("mirnod-fuzz-console-" + std::to_string(getpid()));
+    const int console = open(console_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(console, STDOUT_FILENO);
+    close(console);
+    std::atexit([] {
+        fs::remove_all(root);
+        fs::remove(console_path);
+    });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::fflush(stdout);
+    if (ftruncate(STDOUT_FILENO, 0) != 0 || lseek(STDOUT_FILENO, 0, SEEK_SET) != 0) {
+        check(false, "the console file cannot be emptied");
+    }
     {
         std::ofstream out(input_path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
