@@ -1,4 +1,6 @@
 // The built program, copied into a scratch directory of its own and started from another one.
+// Relative paths are taken from `home`: the program's directory on Windows, the directory it is
+// started in elsewhere.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,10 +34,19 @@ protected:
         return run(bin / program_name, arguments, {elsewhere, file_size_limit});
     }
 
-    // What a conversion in the program's directory prints before its dots.
+    // What a conversion into the default destination prints before its dots.
     std::string report(const std::string& name, const std::string& estimate) {
-        return banner + "decode to " + bin.string() + "\ndecoding " + name + ".wav (about " +
+        return banner + "decode to " + home.string() + "\ndecoding " + name + ".wav (about " +
                estimate + " bytes)";
+    }
+
+    // `names` as files_in(home) lists them: with the program when it lives there.
+    std::vector<std::string> home_holding(std::vector<std::string> names) const {
+        if (home == bin) {
+            names.push_back(program_name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     // Standard output as the program writes it on this system, line endings included.
@@ -53,6 +64,7 @@ protected:
     scratch_directory scratch;
     fs::path bin = scratch.path / "bin";
     fs::path elsewhere = scratch.path / "elsewhere";
+    fs::path home = paths_from_program_directory ? bin : elsewhere;
 };
 
 }  // namespace mirnod::test

@@ -8,9 +8,36 @@
 namespace mirnod::test {
 namespace {
 
+TEST_F(program, without_arguments_prints_the_usage_in_shift_jis) {
+    const std::string usage =
+        "Usage : mirnod <file_name> [dest_path]\n"
+        "  file_name   vag"
+        "\x82\xcc\x8f\xea\x8f\x8a"
+        ".\n"
+        "  dest_path"
+        "\x81\x40 \x8f\x6f\x97\xcd\x90\xe6.(\x8f\xc8\x97\xaa\x89\xc2\x94\x5c"
+        ")\n"
+        "  /?          "
+        "\x82\xb1\x82\xea\x82\xf0\x95\x5c\x8e\xa6"
+        ".\n";
+    const run_result result = mirnod({});
+    EXPECT_EQ(result.output, console(banner + usage));
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(files_in(home), std::vector<std::string>{program_name});
+}
+
+// The Windows program takes no options: these are file names like any other.
+TEST_F(program, windows_takes_no_options) {
+    for (const std::string option : {"--help", "-h", "--version"}) {
+        const run_result result = mirnod({option});
+        EXPECT_EQ(result.output, console(banner + "error : can't open file (" + option + ").\n"));
+        EXPECT_EQ(result.exit_status, 0);
+    }
+}
+
 TEST_F(program, windows_destinations_get_a_backslash) {
-    write_file(bin / "in.vag", vag_file("name", 160, varied_blocks(10)));
-    fs::create_directory(bin / "out");
+    write_file(home / "in.vag", vag_file("name", 160, varied_blocks(10)));
+    fs::create_directory(home / "out");
     // The build directory is on the host's drive Z: under Wine, the scratch directory on C:.
     const fs::path other_drive = fs::path(MIRNOD_EXECUTABLE).parent_path() / "z-destination";
     fs::create_directories(other_drive);
@@ -21,7 +48,7 @@ TEST_F(program, windows_destinations_get_a_backslash) {
         fs::path output;
     };
     const destination_case cases[] = {
-        {"out/", "out/\\", bin / "out" / "name.wav"},
+        {"out/", "out/\\", home / "out" / "name.wav"},
         {"C:", "C:\\", "C:\\name.wav"},
         {other_drive_text, other_drive_text + "\\", other_drive / "name.wav"},
     };
@@ -50,26 +77,26 @@ TEST_F(program, windows_drive_root_keeps_its_backslash) {
 }
 
 TEST_F(program, windows_name_field_cannot_name_a_drive) {
-    write_file(bin / "in.vag", vag_file("C:evil.vag", 160, varied_blocks(10)));
-    fs::create_directory(bin / "out");
+    write_file(home / "in.vag", vag_file("C:evil.vag", 160, varied_blocks(10)));
+    fs::create_directory(home / "out");
     const run_result result = mirnod({"in.vag", "out"});
     EXPECT_TRUE(result.output.ends_with(console(".done.\n"))) << result.output;
-    EXPECT_EQ(files_in(bin / "out"), std::vector<std::string>{"evil.wav"});
+    EXPECT_EQ(files_in(home / "out"), std::vector<std::string>{"evil.wav"});
     EXPECT_FALSE(fs::exists("C:\\evil.wav"));
 }
 
 // The output is opened exclusively: while anyone else has it open it cannot be replaced.
 TEST_F(program, windows_output_open_elsewhere_is_left_alone) {
-    write_file(bin / "in.vag", vag_file("busy", 160, varied_blocks(10)));
+    write_file(home / "in.vag", vag_file("busy", 160, varied_blocks(10)));
     const bytes old_content = {'o', 'l', 'd'};
-    write_file(bin / "busy.wav", old_content);
-    std::FILE* reader = std::fopen((bin / "busy.wav").string().c_str(), "rb");
+    write_file(home / "busy.wav", old_content);
+    std::FILE* reader = std::fopen((home / "busy.wav").string().c_str(), "rb");
     ASSERT_NE(reader, nullptr);
     const run_result result = mirnod({"in.vag"});
     std::fclose(reader);
     EXPECT_EQ(result.output,
               console(report("busy", "604") + "\nerror : can't create file. (busy.wav)done.\n"));
-    EXPECT_EQ(read_file(bin / "busy.wav"), old_content);
+    EXPECT_EQ(read_file(home / "busy.wav"), old_content);
 }
 
 }  // namespace

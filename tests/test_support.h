@@ -48,6 +48,13 @@ extern const char* const line_ending;
 // `text` with its line feeds as the program writes them.
 std::string console_text(const std::string& text);
 
+// Whether relative paths on the program's command line are taken from the program's own directory
+// (Windows) rather than from the directory it is started in.
+extern const bool paths_from_program_directory;
+
+// The exit status of a run that printed an error message.
+extern const int error_exit_status;
+
 // Whether run() can hold the program to a file-size limit on this system.
 extern const bool can_limit_file_size;
 

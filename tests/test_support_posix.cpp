@@ -14,6 +14,8 @@ namespace mirnod::test {
 namespace fs = std::filesystem;
 
 const char* const line_ending = "\n";
+const bool paths_from_program_directory = false;
+const int error_exit_status = 1;
 const bool can_limit_file_size = true;
 
 namespace {

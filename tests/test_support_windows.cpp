@@ -8,6 +8,8 @@ namespace mirnod::test {
 namespace fs = std::filesystem;
 
 const char* const line_ending = "\r\n";
+const bool paths_from_program_directory = true;
+const int error_exit_status = 0;
 const bool can_limit_file_size = false;
 
 namespace {

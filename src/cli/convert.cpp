@@ -1,6 +1,8 @@
 #include "cli/convert.h"
 
 #include <cstdio>
+#include <cstring>
+#include <initializer_list>
 
 #include "platform/platform.h"
 #include "vag/vag_format.h"
@@ -12,13 +14,21 @@ namespace {
 
 constexpr char banner[] = "mirnod ver.0.1a by ravoku.\n\n";
 
-// Lines 2 to 4 are Japanese, kept as the Shift_JIS bytes they are shown in. Two of those
+// Lines 2 to 4 are Japanese: "the location of the VAG file", "the output destination (may be
+// omitted)", "display this". The Windows console shows them in Shift_JIS, where two of the
 // characters end in the byte 0x5C, written here as "\\".
-constexpr char usage[] =
+constexpr char usage_shift_jis[] =
     "Usage : mirnod <file_name> [dest_path]\n"
     "  file_name   vag\202\314\217\352\217\212.\n"
     "  dest_path\201@ \217o\227\315\220\346.(\217\310\227\252\211\302\224\\)\n"
     "  /?          \202\261\202\352\202\360\225\\\216\246.\n";
+
+// The same lines in UTF-8; after "dest_path" stands an ideographic space (U+3000).
+constexpr char usage_utf8[] =
+    "Usage : mirnod <file_name> [dest_path]\n"
+    "  file_name   vagの場所.\n"
+    "  dest_path\xE3\x80\x80 出力先.(省略可能)\n"
+    "  /?          これを表示.\n";
 
 // The working directory is shown only when it fits the 512-byte display buffer with its NUL.
 constexpr std::size_t display_directory_limit = 511;
@@ -29,16 +39,21 @@ std::uint32_t estimated_wav_size(std::uint32_t data_size) {
     return block_count_for(data_size) * 56u + static_cast<std::uint32_t>(wav_header_size);
 }
 
-// Makes the directory holding the executable the working directory, so that relative paths on
-// the command line are taken from there. Any failure leaves the working directory alone.
-void enter_executable_directory() {
-    std::string path = platform::executable_path();
-    const std::size_t last_separator = path.rfind(platform::directory_separator);
-    if (last_separator == std::string::npos) {
-        return;
+const char* usage_text() {
+    return platform::console_encoding == platform::text_encoding::utf8 ? usage_utf8
+                                                                       : usage_shift_jis;
+}
+
+bool is_option(const char* argument, std::initializer_list<const char*> spellings) {
+    if (!platform::takes_options) {
+        return false;
     }
-    path.resize(last_separator + 1);
-    platform::set_working_directory(path);
+    for (const char* spelling : spellings) {
+        if (std::strcmp(argument, spelling) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -61,11 +76,11 @@ std::string display_directory(const std::string& destination) {
     return directory.size() > display_directory_limit ? std::string() : directory;
 }
 
-void convert_file(const std::string& path, const std::string& destination) {
+bool convert_file(const std::string& path, const std::string& destination) {
     std::FILE* input = platform::open_input(path);
     if (input == nullptr) {
         platform::write_console("error : can't open file (" + path + ").\n");
-        return;
+        return false;
     }
     vag_header header;
     std::size_t bytes_read = 0;
@@ -75,7 +90,7 @@ void convert_file(const std::string& path, const std::string& destination) {
     if (!is_supported_header(header.bytes.data(), bytes_read)) {
         platform::write_console("error : " + path + " isn't supported file.\n");
         std::fclose(input);
-        return;
+        return false;
     }
     const std::uint32_t data_size = header_data_size(header);
     const std::string name = header_name(header);
@@ -98,18 +113,21 @@ void convert_file(const std::string& path, const std::string& destination) {
             "prediction.\n");
     }
     platform::write_console("done.\n");
+    return result.written;
 }
 
 int run_program(int argc, char** argv) {
     platform::write_console(banner);
-    enter_executable_directory();
-    if (argc < 2) {
-        platform::write_console(usage);
+    platform::prepare_working_directory();
+    if (argc < 2 || is_option(argv[1], {"--help", "-h"})) {
+        platform::write_console(usage_text());
+        return 0;
+    }
+    if (is_option(argv[1], {"--version"})) {
         return 0;
     }
     const std::string destination = argc > 2 ? normalise_destination(argv[2]) : std::string();
-    convert_file(argv[1], destination);
-    return 0;
+    return convert_file(argv[1], destination) ? 0 : platform::failure_exit_status;
 }
 
 }  // namespace mirnod

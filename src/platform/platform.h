@@ -15,11 +15,23 @@ extern const char directory_separator;
 // them is dropped, so that a name can never place the output outside its destination.
 extern const char* const name_separators;
 
-// Full path of the running executable, or an empty string when the system cannot tell.
-std::string executable_path();
+// How this system's users expect a command-line program to behave. The conversion itself, and
+// every message, is the same everywhere; these are the only differences.
 
-// Makes `directory` the process's working directory; false when the system refuses.
-bool set_working_directory(const std::string& directory);
+// Sets the working directory up for the run. On Windows the program works from its own directory,
+// so relative paths, and the default destination, are taken from beside the program; elsewhere
+// the directory the program was started in is kept.
+void prepare_working_directory();
+
+// The encoding of the Japanese usage lines on this system's console.
+enum class text_encoding { shift_jis, utf8 };
+extern const text_encoding console_encoding;
+
+// Whether a first argument of "--help", "-h" or "--version" is an option rather than a path.
+extern const bool takes_options;
+
+// The exit status of a run that printed an error message (every other run exits with 0).
+extern const int failure_exit_status;
 
 // The working directory as an absolute path, without a trailing separator except at a root; an
 // empty string when the system cannot tell.

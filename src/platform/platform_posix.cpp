@@ -17,23 +17,13 @@ const char directory_separator = '/';
 // A backslash is kept as a separator here too: names written on Windows use it.
 const char* const name_separators = "\\/";
 
-std::string executable_path() {
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) {
-            return std::string();
-        }
-        if (static_cast<std::size_t>(length) < buffer.size()) {
-            return std::string(buffer.data(), static_cast<std::size_t>(length));
-        }
-        buffer.resize(buffer.size() * 2);  // the path may have been cut: try again with more room
-    }
-}
+// Linux users expect paths taken from where they are, UTF-8 text, --help, and a status that a
+// script can test.
+void prepare_working_directory() {}
 
-bool set_working_directory(const std::string& directory) {
-    return chdir(directory.c_str()) == 0;
-}
+const text_encoding console_encoding = text_encoding::utf8;
+const bool takes_options = true;
+const int failure_exit_status = 1;
 
 std::string working_directory() {
     std::vector<char> buffer(256);

@@ -18,8 +18,8 @@ namespace {
 // The buffer sizes the system's narrow interfaces are known by.
 constexpr DWORD executable_path_size = MAX_PATH;
 constexpr DWORD working_directory_size = 512;
-}  // namespace
 
+// The full path of the running executable, or an empty string when it does not fit the buffer.
 std::string executable_path() {
     char buffer[executable_path_size];
     const DWORD length = GetModuleFileNameA(nullptr, buffer, executable_path_size);
@@ -29,9 +29,25 @@ std::string executable_path() {
     return std::string(buffer, length);
 }
 
-bool set_working_directory(const std::string& directory) {
-    return SetCurrentDirectoryA(directory.c_str()) != 0;
+}  // namespace
+
+// The program works from its own directory: relative paths on the command line are taken from
+// there. Any failure leaves the working directory alone, silently.
+void prepare_working_directory() {
+    std::string path = executable_path();
+    const std::size_t last_separator = path.rfind(directory_separator);
+    if (last_separator == std::string::npos) {
+        return;
+    }
+    path.resize(last_separator + 1);
+    SetCurrentDirectoryA(path.c_str());
 }
+
+// The Windows console program keeps to its original conventions: Shift_JIS text, no options, and
+// exit status 0 after every run.
+const text_encoding console_encoding = text_encoding::shift_jis;
+const bool takes_options = false;
+const int failure_exit_status = 0;
 
 std::string working_directory() {
     char buffer[working_directory_size];
