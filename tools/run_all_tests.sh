@@ -1,76 +1,138 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite:
-#   0. a check that the sources are formatted as .clang-format says;
-#   1. the native suite (release build);
-#   2. the same suite under AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. one typical conversion under valgrind's memcheck;
-#   4. a bounded libFuzzer run (MIRNOD_FUZZ_SECONDS, default 60);
-#   5. the Windows program's suite under Wine.
-# A stage whose tools are missing is skipped with a note, except in CI (CI=true), where every
-# stage must run. The benchmarks are built, not run.
+# Builds and runs every test stage, in this order:
+#   packages    installs what the stages need (as root), or says what to install;
+#   formatting  the sources are formatted as .clang-format says;
+#   native      the unit and end-to-end suites (release build, with the tests);
+#   install     the man page's lint, and `cmake --install` of the release build;
+#   bench       the benchmarks build (they are not run here);
+#   sanitizers  the same suites under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   memcheck    one conversion of the bundled sample under valgrind;
+#   fuzzing     a bounded libFuzzer run (MIRNOD_FUZZ_SECONDS, default 60);
+#   windows     the Windows program's suites under Wine;
+#   release     the Windows release zip: its contents, and its mirnod.exe on the bundled sample.
+# Any failure stops the script with a message naming the stage and the command that failed.
+# It never reads standard input.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+exec </dev/null
 
-# have COMMAND PACKAGE: true when COMMAND is there; otherwise a note, or a failure in CI.
-have() {
-    if command -v "$1" >/dev/null || [ -x "$1" ]; then
-        return 0
-    fi
-    if [ "${CI:-}" = true ]; then
-        echo "missing $1 (Debian package $2)" >&2
-        exit 1
-    fi
-    echo "skipped: $1 is missing (Debian package $2)"
-    return 1
+current_stage=setup
+stage() {
+    current_stage=$1
+    echo
+    echo "== $1: $2"
+}
+trap 'status=$?; echo "FAILED in stage \"$current_stage\": \`$BASH_COMMAND\` exited with $status" >&2' ERR
+
+# fail MESSAGE: stops the script with a message, in the current stage.
+fail() {
+    echo "FAILED in stage \"$current_stage\": $1" >&2
+    exit 1
 }
 
-if have clang-format clang-format; then
-    echo "== formatting"
-    clang-format --dry-run -Werror $(git ls-files '*.cpp' '*.h')
-fi
+scratch=$(mktemp -d)
+wineserver=/usr/lib/wine/wineserver
+cleanup() {
+    if [ -n "${WINEPREFIX:-}" ]; then
+        "$wineserver" -k 2>/dev/null || true
+    fi
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
 
-echo "== native suite"
+stage packages "the Debian packages for every stage"
+tools/deps.sh test
+
+stage formatting "clang-format over src, tests, tools and bench"
+mapfile -t sources < <(find src tests tools bench -name '*.cpp' -o -name '*.h' | sort)
+[ ${#sources[@]} -gt 0 ] || fail "no source files found"
+clang-format --dry-run -Werror "${sources[@]}"
+echo "${#sources[@]} files formatted"
+
+stage native "unit and end-to-end suites, release build"
 cmake --workflow --preset test
-cmake --preset bench >/dev/null && cmake --build --preset bench
 
-echo "== sanitizer suite"
+stage install "man page lint and cmake --install"
+mandoc -T lint -W warning doc/mirnod.1
+cmake --workflow --preset build
+cmake --install build/release --prefix "$scratch/prefix" >/dev/null
+for installed in bin/mirnod share/man/man1/mirnod.1 share/doc/mirnod/README.md \
+    share/doc/mirnod/LICENSE; do
+    [ -f "$scratch/prefix/$installed" ] || fail "cmake --install did not install $installed"
+done
+[ "$("$scratch/prefix/bin/mirnod" --version)" = "mirnod ver.0.1a by ravoku." ] ||
+    fail "the installed mirnod does not print its banner"
+
+stage bench "the benchmarks build"
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+
+stage sanitizers "the suites under ASan and UBSan"
 cmake --workflow --preset sanitize
 
-if have valgrind valgrind; then
-    echo "== memcheck"
-    out=$(mktemp -d)
-    # "Still reachable" is left out: it is the C++ runtime's own emergency exception pool.
-    valgrind -q --error-exitcode=1 --leak-check=full \
-        --errors-for-leak-kinds=definite,indirect,possible build/release/mirnod sample.vag "$out"
-    rm -rf "$out"
-fi
+stage memcheck "the bundled sample under valgrind"
+# "Still reachable" is left out: it is the C++ runtime's own emergency exception pool.
+mkdir -p "$scratch/memcheck"
+valgrind -q --error-exitcode=1 --leak-check=full \
+    --errors-for-leak-kinds=definite,indirect,possible \
+    build/release/mirnod samples/sample.vag "$scratch/memcheck"
+[ -f "$scratch/memcheck/sample.wav" ] || fail "no sample.wav under valgrind"
 
-if have clang++ clang; then
-    echo "== fuzzing"
-    cmake --preset fuzz >/dev/null && cmake --build --preset fuzz
-    seeds=build/fuzz-seeds
-    corpus=build/fuzz-corpus
-    rm -rf "$seeds" && mkdir -p "$seeds" "$corpus"
-    build/fuzz/tests/fuzz/make_seeds "$seeds"
-    build/fuzz/tests/fuzz/convert_fuzzer -max_total_time="${MIRNOD_FUZZ_SECONDS:-60}" \
-        -timeout=10 -print_final_stats=1 "$corpus" "$seeds"
-fi
+stage fuzzing "libFuzzer for ${MIRNOD_FUZZ_SECONDS:-60} s"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+seeds=build/fuzz-seeds
+corpus=build/fuzz-corpus
+rm -rf "$seeds"
+mkdir -p "$seeds" "$corpus"
+build/fuzz/tests/fuzz/make_seeds "$seeds"
+build/fuzz/tests/fuzz/convert_fuzzer -max_total_time="${MIRNOD_FUZZ_SECONDS:-60}" \
+    -timeout=10 -print_final_stats=1 "$corpus" "$seeds"
 
+stage windows "the Windows program's suites under Wine"
 wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-if have x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64 && have "$wine" wine64; then
-    echo "== Windows suite under Wine"
-    # One Wine prefix and one Wine server for the whole suite: starting them is the slow part.
-    export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$wine" wineboot --init
-        "$wineserver" -w
-    fi
-    "$wineserver" -p
-    trap '"$wineserver" -k || true' EXIT
-    # Wine's first process starts its background services, which keep running with that
-    # process's output open. Start them here on /dev/null, or a test whose output is read to the
-    # end would wait for them.
-    "$wine" wineboot </dev/null >/dev/null 2>&1
-    cmake --workflow --preset windows
+# One Wine prefix and one Wine server for the whole run: starting them is the slow part.
+export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$wine" wineboot --init >/dev/null 2>&1
+    "$wineserver" -w
 fi
+# It exits with 2 when a server for this prefix runs already, which is as good.
+"$wineserver" -p || [ $? -eq 2 ]
+# Wine's first process starts its background services, which keep running with that process's
+# output open. Start them here on /dev/null, or a test whose output is read to the end would
+# wait for them.
+"$wine" wineboot >/dev/null 2>&1
+cmake --workflow --preset windows
+
+stage release "the Windows release zip"
+cmake --workflow --preset windows-release
+zips=(build/windows-release/mirnod-*-win64.zip)
+[ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || fail "no single mirnod-*-win64.zip was made"
+zip=$(realpath "${zips[0]}")
+top=$(basename "$zip" .zip)
+listing=$(cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
+expected="$top/LICENSE.txt $top/README.txt $top/mirnod.exe "
+[ "$listing" = "$expected" ] || fail "the zip holds '$listing', not '$expected'"
+echo "$zip holds: $listing"
+mkdir -p "$scratch/zip" "$scratch/linux"
+(cd "$scratch/zip" && cmake -E tar xf "$zip")
+unpacked=$scratch/zip/$top
+for text in README.txt LICENSE.txt; do
+    if grep -q $'[^\r]$' "$unpacked/$text" || grep -q '^$' "$unpacked/$text"; then
+        fail "$text has a line that does not end in CR LF"
+    fi
+done
+# The Windows program writes beside itself; its output must equal the Linux program's.
+report=$("$wine" "$unpacked/mirnod.exe" "Z:$PWD/samples/sample.vag" | tr -d '\r')
+case "$report" in
+*"done.") ;;
+*) fail "mirnod.exe from the zip printed: $report" ;;
+esac
+build/release/mirnod samples/sample.vag "$scratch/linux" >/dev/null
+cmp "$unpacked/sample.wav" "$scratch/linux/sample.wav" ||
+    fail "mirnod.exe from the zip and the Linux program wrote different files"
+echo "mirnod.exe from the zip converted the sample, byte for byte as on Linux"
+
+echo
+echo "== every stage passed"

@@ -1,0 +1,28 @@
+# What `cmake --install` puts in place, and the Windows release zip that CPack makes of it.
+if(WIN32)
+  # A zip for Windows users: the program, and the README and the licence as Windows text files.
+  set(MIRNOD_WINDOWS_TEXT_DIR ${CMAKE_BINARY_DIR}/windows-text)
+  foreach(pair "packaging/windows/README.txt;README.txt" "LICENSE;LICENSE.txt")
+    list(GET pair 0 source)
+    list(GET pair 1 target)
+    file(READ ${CMAKE_SOURCE_DIR}/${source} text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${MIRNOD_WINDOWS_TEXT_DIR}/${target} "${text}")
+  endforeach()
+  install(TARGETS mirnod RUNTIME DESTINATION .)
+  install(FILES ${MIRNOD_WINDOWS_TEXT_DIR}/README.txt ${MIRNOD_WINDOWS_TEXT_DIR}/LICENSE.txt
+          DESTINATION .)
+
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME mirnod)
+  set(CPACK_PACKAGE_VERSION ${MIRNOD_VERSION_TEXT})
+  set(CPACK_PACKAGE_FILE_NAME mirnod-${MIRNOD_VERSION_TEXT}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  include(CPack)
+else()
+  include(GNUInstallDirs)
+  install(TARGETS mirnod RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES doc/mirnod.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
