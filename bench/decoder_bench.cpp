@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "vag/adpcm_decoder.h"
+#include "vag/multichain.h"
 #include "vag/vag_format.h"
 #include "vag_encoder.h"
 #include "wav/wav_writer.h"
@@ -24,6 +25,8 @@ namespace {
 using namespace mirnod;
 
 constexpr std::size_t stream_blocks = 16384;
+// The decoding benchmarks run over 64 MiB of blocks: the stream, 256 times over.
+constexpr std::size_t stream_repeats = 256;
 
 // Tones under a slowly changing loudness plus a little noise, so that the encoder picks every
 // filter and shifts across the whole range.
@@ -49,20 +52,57 @@ void set_per_sample_counter(benchmark::State& state, std::size_t samples_per_ite
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// The serial chain: decode_block, block after block.
 void decode_block_stream(benchmark::State& state) {
     const std::vector<std::uint8_t>& blocks = realistic_stream();
-    std::int16_t samples[samples_per_block];
+    std::vector<std::int16_t> samples(stream_blocks * samples_per_block);
     for (auto _ : state) {
         decoder_history history;
-        for (std::size_t at = 0; at < blocks.size(); at += vag_block_size) {
-            decode_block(blocks.data() + at, samples, history);
-            benchmark::DoNotOptimize(samples);
+        for (std::size_t repeat = 0; repeat < stream_repeats; ++repeat) {
+            for (std::size_t b = 0; b < stream_blocks; ++b) {
+                decode_block(blocks.data() + b * vag_block_size,
+                             samples.data() + b * samples_per_block, history);
+            }
+            benchmark::DoNotOptimize(samples.data());
         }
         benchmark::ClobberMemory();
     }
-    set_per_sample_counter(state, stream_blocks * samples_per_block);
+    set_per_sample_counter(state, stream_repeats * stream_blocks * samples_per_block);
 }
-BENCHMARK(decode_block_stream);
+BENCHMARK(decode_block_stream)->Unit(benchmark::kMillisecond);
+
+// The multi-chain decoder with each kernel, over the same blocks in the transcoding loop's
+// stretches. Also reports the share of blocks that the repairs decoded a second time.
+void decode_stretch_stream(benchmark::State& state) {
+    const auto kernel = static_cast<lane_kernel>(state.range(0));
+    if (!use_lane_kernel(kernel)) {
+        state.SkipWithError("this processor lacks the instruction set");
+        return;
+    }
+    const std::vector<std::uint8_t>& blocks = realistic_stream();
+    std::vector<std::int16_t> samples(stream_blocks * samples_per_block);
+    std::vector<decoder_history> recorded(stream_blocks);
+    repair_statistics() = {};
+    for (auto _ : state) {
+        decoder_history history;
+        for (std::size_t repeat = 0; repeat < stream_repeats; ++repeat) {
+            decode_stretch(blocks.data(), stream_blocks, samples.data(), history, recorded.data());
+            benchmark::DoNotOptimize(samples.data());
+        }
+        benchmark::ClobberMemory();
+    }
+    use_lane_kernel(best_lane_kernel());
+    set_per_sample_counter(state, stream_repeats * stream_blocks * samples_per_block);
+    const repair_counts counts = repair_statistics();
+    state.counters["redecoded_percent"] =
+        100.0 * static_cast<double>(counts.redecoded) / static_cast<double>(counts.blocks);
+}
+BENCHMARK(decode_stretch_stream)
+    ->ArgName("kernel")
+    ->Arg(static_cast<int>(lane_kernel::scalar))
+    ->Arg(static_cast<int>(lane_kernel::sse2))
+    ->Arg(static_cast<int>(lane_kernel::avx2))
+    ->Unit(benchmark::kMillisecond);
 
 struct floor_input {
     std::vector<double> t;

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "vag/adpcm_decoder.h"
+#include "vag/multichain.h"
 #include "vag/vag_format.h"
 
 namespace mirnod {
@@ -16,8 +17,9 @@ namespace {
 
 constexpr std::size_t riff_size_offset = 4;
 constexpr std::size_t data_size_offset = 40;
-// Blocks read from the input at a time; a short read means the input ends there.
-constexpr std::size_t blocks_per_read = 2048;
+// Blocks read from the input, and decoded side by side, at a time; a short read means the input
+// ends there.
+constexpr std::size_t blocks_per_read = stretch_blocks;
 // The longest file whose RIFF size field (length - 8) still fits in 32 bits.
 constexpr std::uint64_t max_wav_length = 0xFFFFFFFFull + 8;
 
@@ -72,30 +74,52 @@ bool flush_samples(wav_output& output, sample_buffer& buffer) {
     return true;
 }
 
-// Decodes one block onto the end of the buffer. An end block gives 28 silent samples. The buffer
-// is written out only when it is completely full and another sample follows, so every write but
-// the last is exactly sample_buffer_size bytes.
-bool decode_into_buffer(const std::uint8_t* block, decoder_history& history, wav_output& output,
-                        sample_buffer& buffer) {
-    std::int16_t spill[samples_per_block];
-    const bool fits = buffer.count + samples_per_block <= buffer_capacity;
-    std::int16_t* samples = fits ? buffer.samples + buffer.count : spill;
-    if (block[1] == end_block_flag) {
-        std::fill_n(samples, samples_per_block, std::int16_t{0});
-    } else {
-        decode_block(block, samples, history);
-    }
-    if (fits) {
-        buffer.count += samples_per_block;
-        return true;
-    }
-    for (std::int16_t sample : spill) {
+// Where a stretch of blocks is read and decoded: blocks_per_read blocks, their samples when they
+// do not fit into the rest of the sample buffer, and the decoder's scratch.
+struct stretch_area {
+    std::unique_ptr<std::uint8_t[]> blocks;
+    std::unique_ptr<std::int16_t[]> samples;
+    std::unique_ptr<decoder_history[]> recorded;
+};
+
+stretch_area allocate_stretch_area() {
+    return {
+        std::unique_ptr<std::uint8_t[]>(new (std::nothrow)
+                                            std::uint8_t[blocks_per_read * vag_block_size]),
+        std::unique_ptr<std::int16_t[]>(new (std::nothrow)
+                                            std::int16_t[blocks_per_read * samples_per_block]),
+        std::unique_ptr<decoder_history[]>(new (std::nothrow) decoder_history[blocks_per_read])};
+}
+
+// Appends samples to the buffer. The buffer is written out only when it is completely full and
+// another sample follows, so every write but the last is exactly sample_buffer_size bytes.
+bool append_samples(const std::int16_t* samples, std::size_t count, wav_output& output,
+                    sample_buffer& buffer) {
+    std::size_t done = 0;
+    while (done < count) {
         if (buffer.count == buffer_capacity && !flush_samples(output, buffer)) {
             return false;
         }
-        buffer.samples[buffer.count++] = sample;
+        const std::size_t taken = std::min(buffer_capacity - buffer.count, count - done);
+        std::memcpy(buffer.samples + buffer.count, samples + done, taken * sizeof *samples);
+        buffer.count += taken;
+        done += taken;
     }
     return true;
+}
+
+// Decodes `count` blocks onto the end of the buffer: straight into it when they fit.
+bool decode_into_buffer(stretch_area& area, std::size_t count, decoder_history& history,
+                        wav_output& output, sample_buffer& buffer) {
+    const std::size_t sample_count = count * samples_per_block;
+    if (buffer.count + sample_count <= buffer_capacity) {
+        decode_stretch(area.blocks.get(), count, buffer.samples + buffer.count, history,
+                       area.recorded.get());
+        buffer.count += sample_count;
+        return true;
+    }
+    decode_stretch(area.blocks.get(), count, area.samples.get(), history, area.recorded.get());
+    return append_samples(area.samples.get(), sample_count, output, buffer);
 }
 
 bool is_empty_block(const std::uint8_t* block) {
@@ -104,26 +128,38 @@ bool is_empty_block(const std::uint8_t* block) {
     return (halves[0] | halves[1]) == 0;
 }
 
+// Drops the empty blocks, which give no samples, moving the others together; returns how many
+// are left. Counts the ones that will be decoded outside the filter table or the shift range.
+std::size_t keep_decodable_blocks(std::uint8_t* blocks, std::size_t count,
+                                  std::uint32_t& outside_table) {
+    std::size_t kept = 0;
+    for (std::size_t b = 0; b < count; ++b) {
+        const std::uint8_t* block = blocks + b * vag_block_size;
+        if (is_empty_block(block)) {
+            continue;
+        }
+        outside_table += block[1] != end_block_flag && is_outside_table(block[0]) ? 1 : 0;
+        if (kept != b) {
+            std::memcpy(blocks + kept * vag_block_size, block, vag_block_size);
+        }
+        ++kept;
+    }
+    return kept;
+}
+
 // Decodes up to `block_count` blocks from the input's current position into the buffer, counting
 // the decoded blocks that lie outside the filter table or the shift range. An input that ends
 // early stops the loop at its last whole block.
-bool decode_blocks(std::FILE* input, std::uint32_t block_count, wav_output& output,
-                   sample_buffer& buffer, std::uint32_t& outside_table) {
+bool decode_blocks(std::FILE* input, std::uint32_t block_count, stretch_area& area,
+                   wav_output& output, sample_buffer& buffer, std::uint32_t& outside_table) {
     decoder_history history;
-    std::uint8_t chunk[blocks_per_read * vag_block_size];
     std::uint32_t remaining = block_count;
     while (remaining > 0) {
         const std::size_t wanted = std::min<std::size_t>(remaining, blocks_per_read);
-        const std::size_t got = std::fread(chunk, vag_block_size, wanted, input);
-        for (std::size_t b = 0; b < got; ++b) {
-            const std::uint8_t* block = chunk + b * vag_block_size;
-            if (is_empty_block(block)) {
-                continue;
-            }
-            outside_table += block[1] != end_block_flag && is_outside_table(block[0]) ? 1 : 0;
-            if (!decode_into_buffer(block, history, output, buffer)) {
-                return false;
-            }
+        const std::size_t got = std::fread(area.blocks.get(), vag_block_size, wanted, input);
+        const std::size_t kept = keep_decodable_blocks(area.blocks.get(), got, outside_table);
+        if (!decode_into_buffer(area, kept, history, output, buffer)) {
+            return false;
         }
         if (got < wanted) {
             break;
@@ -205,16 +241,18 @@ transcode_result transcode_to_wav(std::FILE* input, std::uint32_t data_size,
     bool written = write_bytes(output, wav_header.data(), wav_header.size());
 
     std::unique_ptr<std::int16_t[]> samples(new (std::nothrow) std::int16_t[buffer_capacity]);
-    if (!samples) {
+    stretch_area area = allocate_stretch_area();
+    if (!samples || !area.blocks || !area.samples || !area.recorded) {
         platform::write_console("\nerror : can't allocate memory. (1048576 bytes)");
         std::fclose(file);
         return {false, 0};
     }
     sample_buffer buffer{samples.get(), 0};
     std::uint32_t outside_table = 0;
-    written = written && decode_blocks(input, block_count, output, buffer, outside_table) &&
+    written = written && decode_blocks(input, block_count, area, output, buffer, outside_table) &&
               (buffer.count == 0 || flush_samples(output, buffer));
     samples.reset();
+    area = stretch_area();
 
     written = written && fix_up_sizes(output);
     written = std::fclose(file) == 0 && written;
