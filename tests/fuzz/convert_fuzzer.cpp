@@ -6,13 +6,16 @@
 //   agree with its length and whose samples are those of the plain reference decoder for the
 //   whole blocks the input really holds (56 bytes for every one that is not empty);
 // - the console warns about blocks outside the filter table exactly when the reference counts
-//   some, and gives their number.
+//   some, and gives their number;
+// - the multi-chain decoder, with each kernel this machine runs in turn, gives the reference's samples
+//   and final history on a stream long enough for its lanes, made from the input's bytes.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,6 +24,7 @@
 
 #include "cli/convert.h"
 #include "reference_decoder.h"
+#include "vag/multichain.h"
 #include "vag/vag_format.h"
 #include "wav/wav_writer.h"
 
@@ -114,6 +118,54 @@ void check_output(const std::uint8_t* data, std::size_t size) {
     fs::remove(destination / outputs[0]);
 }
 
+// The input's bytes as blocks, repeated with a twist each time round until there are enough for
+// the lanes, empty blocks left out (the transcoding loop never hands those on).
+bytes long_stream(const std::uint8_t* data, std::size_t size) {
+    bytes blocks;
+    const std::size_t whole = size / 16;
+    const std::size_t wanted = 2048 + size % 97;
+    for (std::size_t b = 0; whole > 0 && blocks.size() / 16 < wanted; ++b) {
+        std::uint8_t block[16];
+        std::copy_n(data + (b % whole) * 16, 16, block);
+        block[2] ^= static_cast<std::uint8_t>(b / whole);
+        if (std::all_of(block, block + 16, [](std::uint8_t x) { return x == 0; })) {
+            block[2] = 1;
+        }
+        blocks.insert(blocks.end(), block, block + 16);
+    }
+    return blocks;
+}
+
+void check_fast_path(const std::uint8_t* data, std::size_t size) {
+    const bytes blocks = long_stream(data, size);
+    const std::size_t count = blocks.size() / 16;
+    if (count == 0) {
+        return;
+    }
+    std::vector<std::int16_t> expected(count * mirnod::samples_per_block, 0);
+    mirnod::decoder_history plain;
+    for (std::size_t b = 0; b < count; ++b) {
+        if (blocks[b * 16 + 1] != mirnod::end_block_flag) {
+            mirnod::test::reference_decode_block(&blocks[b * 16],
+                                                 &expected[b * mirnod::samples_per_block], plain);
+        }
+    }
+    // One kernel per input, in turn, keeps the fuzzer quick.
+    static unsigned turn = 0;
+    const auto kernel = static_cast<mirnod::lane_kernel>(turn++ % 3);
+    if (!mirnod::use_lane_kernel(kernel)) {
+        return;
+    }
+    std::vector<std::int16_t> got(expected.size());
+    std::vector<mirnod::decoder_history> recorded(count);
+    mirnod::decoder_history fast;
+    mirnod::decode_stretch(blocks.data(), count, got.data(), fast, recorded.data());
+    mirnod::use_lane_kernel(mirnod::best_lane_kernel());
+    check(got == expected, "the multi-chain decoder differs from the reference");
+    check(std::memcmp(&fast, &plain, sizeof fast) == 0,
+          "the multi-chain decoder ends with another history");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -149,5 +201,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(names_in(root) == std::vector<std::string>{"in.vag", "out"},
           "something was written outside the destination");
     check_output(data, size);
+    check_fast_path(data, size);
     return 0;
 }
