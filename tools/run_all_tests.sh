@@ -9,7 +9,8 @@
 #   memcheck    one conversion of the bundled sample under valgrind;
 #   fuzzing     a bounded libFuzzer run (MIRNOD_FUZZ_SECONDS, default 60);
 #   windows     the Windows program's suites under Wine;
-#   release     the Windows release zip: its contents, and its mirnod.exe on the bundled sample.
+#   release     the Windows release zip: its contents, and its mirnod.exe on the bundled sample;
+#   cross       the unit suite cross-built for aarch64 and s390x (big-endian), under qemu-user.
 # Any failure stops the script with a message naming the stage and the command that failed.
 # It never reads standard input.
 set -euo pipefail
@@ -133,6 +134,10 @@ build/release/mirnod samples/sample.vag "$scratch/linux" >/dev/null
 cmp "$unpacked/sample.wav" "$scratch/linux/sample.wav" ||
     fail "mirnod.exe from the zip and the Linux program wrote different files"
 echo "mirnod.exe from the zip converted the sample, byte for byte as on Linux"
+
+stage cross "the unit suite on aarch64 and s390x under qemu-user"
+cmake --workflow --preset aarch64
+cmake --workflow --preset s390x
 
 echo
 echo "== every stage passed"

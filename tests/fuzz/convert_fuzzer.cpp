@@ -7,7 +7,8 @@
 //   whole blocks the input really holds (56 bytes for every one that is not empty);
 // - the console warns about blocks outside the filter table exactly when the reference counts
 //   some, and gives their number;
-// - the multi-chain decoder, with each kernel this machine runs in turn, gives the reference's samples
+// - the multi-chain decoder, with each kernel this machine runs in turn, gives the reference's
+// samples
 //   and final history on a stream long enough for its lanes, made from the input's bytes.
 #include <fcntl.h>
 #include <unistd.h>
