@@ -24,9 +24,9 @@ namespace {
 
 using namespace mirnod;
 
-constexpr std::size_t stream_blocks = 16384;
+constexpr std::size_t stream_blocks = 32768;
 // The decoding benchmarks run over 64 MiB of blocks: the stream, 256 times over.
-constexpr std::size_t stream_repeats = 256;
+constexpr std::size_t stream_repeats = 128;
 
 // Tones under a slowly changing loudness plus a little noise, so that the encoder picks every
 // filter and shifts across the whole range.

@@ -5,7 +5,7 @@
 namespace mirnod::kernels {
 
 void run_lanes_scalar(const lanes_job& job) {
-    run_lanes<1, scalar_lanes, plain_rounding<scalar_lanes, samples_per_block>>(job);
+    run_lanes<1, scalar_lanes, plain_lane_work<scalar_lanes, samples_per_block>>(job);
 }
 
 }  // namespace mirnod::kernels
