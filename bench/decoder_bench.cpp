@@ -71,22 +71,28 @@ void decode_block_stream(benchmark::State& state) {
 }
 BENCHMARK(decode_block_stream)->Unit(benchmark::kMillisecond);
 
-// The multi-chain decoder with each kernel, over the same blocks in the transcoding loop's
-// stretches. Also reports the share of blocks that the repairs decoded a second time.
+// The multi-chain decoder with each kernel, over the same blocks in stretches of the transcoding
+// loop's length (or of the length given as the second argument, to choose that length). Also
+// reports the share of blocks that the repairs decoded a second time.
 void decode_stretch_stream(benchmark::State& state) {
     const auto kernel = static_cast<lane_kernel>(state.range(0));
+    const auto stretch =
+        state.range(1) == 0 ? stretch_blocks : static_cast<std::size_t>(state.range(1));
     if (!use_lane_kernel(kernel)) {
         state.SkipWithError("this processor lacks the instruction set");
         return;
     }
     const std::vector<std::uint8_t>& blocks = realistic_stream();
-    std::vector<std::int16_t> samples(stream_blocks * samples_per_block);
-    std::vector<decoder_history> recorded(stream_blocks);
+    std::vector<std::int16_t> samples(stretch * samples_per_block);
+    std::vector<decoder_history> recorded(stretch);
     repair_statistics() = {};
     for (auto _ : state) {
         decoder_history history;
         for (std::size_t repeat = 0; repeat < stream_repeats; ++repeat) {
-            decode_stretch(blocks.data(), stream_blocks, samples.data(), history, recorded.data());
+            for (std::size_t at = 0; at < stream_blocks; at += stretch) {
+                decode_stretch(blocks.data() + at * vag_block_size, stretch, samples.data(),
+                               history, recorded.data());
+            }
             benchmark::DoNotOptimize(samples.data());
         }
         benchmark::ClobberMemory();
@@ -98,10 +104,17 @@ void decode_stretch_stream(benchmark::State& state) {
         100.0 * static_cast<double>(counts.redecoded) / static_cast<double>(counts.blocks);
 }
 BENCHMARK(decode_stretch_stream)
-    ->ArgName("kernel")
-    ->Arg(static_cast<int>(lane_kernel::scalar))
-    ->Arg(static_cast<int>(lane_kernel::sse2))
-    ->Arg(static_cast<int>(lane_kernel::avx2))
+    ->ArgNames({"kernel", "stretch"})
+    ->ArgsProduct({{static_cast<int>(lane_kernel::scalar), static_cast<int>(lane_kernel::sse2),
+                    static_cast<int>(lane_kernel::avx2)},
+                   {0}})
+    ->Unit(benchmark::kMillisecond);
+// The same at other stretch lengths, to choose the transcoding loop's.
+BENCHMARK(decode_stretch_stream)
+    ->Name("choose_stretch")
+    ->ArgNames({"kernel", "stretch"})
+    ->ArgsProduct({{static_cast<int>(lane_kernel::sse2), static_cast<int>(lane_kernel::avx2)},
+                   {4096, 8192, 16384, 32768}})
     ->Unit(benchmark::kMillisecond);
 
 struct floor_input {

@@ -19,6 +19,25 @@ struct double_lanes<1> {
     using type = double;
 };
 
+// Both nibbles of every byte as the numbers they stand for, low nibble first: one load gives the
+// residuals of two samples before scaling.
+struct nibble_pair {
+    double low;
+    double high;
+};
+struct nibble_pair_table {
+    alignas(16) nibble_pair entry[256];
+};
+constexpr nibble_pair_table make_nibble_pairs() {
+    nibble_pair_table table{};
+    for (int byte = 0; byte < 256; ++byte) {
+        table.entry[byte] = {decoder_detail::nibble_value[byte & 0x0F],
+                             decoder_detail::nibble_value[byte >> 4]};
+    }
+    return table;
+}
+constexpr nibble_pair_table nibble_pairs = make_nibble_pairs();
+
 // The work beside the chain, one lane at a time: the portable version. An instruction set's
 // kernel brings its own, with the same results.
 template <int K, int N>
@@ -28,9 +47,9 @@ struct plain_lane_work {
                           double (&t)[N][K]) {
         for (int k = 0; k < K; ++k) {
             for (int i = 0; i < N / 2; ++i) {
-                const unsigned byte = block[k][2 + i];
-                t[2 * i][k] = decoder_detail::nibble_value[byte & 0x0F] * scale[k];
-                t[2 * i + 1][k] = decoder_detail::nibble_value[byte >> 4] * scale[k];
+                const nibble_pair& pair = nibble_pairs.entry[block[k][2 + i]];
+                t[2 * i][k] = pair.low * scale[k];
+                t[2 * i + 1][k] = pair.high * scale[k];
             }
         }
     }
