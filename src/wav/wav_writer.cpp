@@ -74,21 +74,22 @@ bool flush_samples(wav_output& output, sample_buffer& buffer) {
     return true;
 }
 
-// Where a stretch of blocks is read and decoded: blocks_per_read blocks, their samples when they
-// do not fit into the rest of the sample buffer, and the decoder's scratch.
+// Where a stretch of blocks is read and decoded: up to blocks_per_read blocks, their samples when
+// they do not fit into the rest of the sample buffer, and the decoder's scratch.
 struct stretch_area {
     std::unique_ptr<std::uint8_t[]> blocks;
     std::unique_ptr<std::int16_t[]> samples;
     std::unique_ptr<decoder_history[]> recorded;
+    std::size_t capacity;  // blocks
 };
 
-stretch_area allocate_stretch_area() {
+// Room for a stretch of `blocks` blocks: a short file gets no more than it needs.
+stretch_area allocate_stretch_area(std::size_t blocks) {
     return {
-        std::unique_ptr<std::uint8_t[]>(new (std::nothrow)
-                                            std::uint8_t[blocks_per_read * vag_block_size]),
+        std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[blocks * vag_block_size]),
         std::unique_ptr<std::int16_t[]>(new (std::nothrow)
-                                            std::int16_t[blocks_per_read * samples_per_block]),
-        std::unique_ptr<decoder_history[]>(new (std::nothrow) decoder_history[blocks_per_read])};
+                                            std::int16_t[blocks * samples_per_block]),
+        std::unique_ptr<decoder_history[]>(new (std::nothrow) decoder_history[blocks]), blocks};
 }
 
 // Appends samples to the buffer. The buffer is written out only when it is completely full and
@@ -155,7 +156,7 @@ bool decode_blocks(std::FILE* input, std::uint32_t block_count, stretch_area& ar
     decoder_history history;
     std::uint32_t remaining = block_count;
     while (remaining > 0) {
-        const std::size_t wanted = std::min<std::size_t>(remaining, blocks_per_read);
+        const std::size_t wanted = std::min<std::size_t>(remaining, area.capacity);
         const std::size_t got = std::fread(area.blocks.get(), vag_block_size, wanted, input);
         const std::size_t kept = keep_decodable_blocks(area.blocks.get(), got, outside_table);
         if (!decode_into_buffer(area, kept, history, output, buffer)) {
@@ -241,7 +242,8 @@ transcode_result transcode_to_wav(std::FILE* input, std::uint32_t data_size,
     bool written = write_bytes(output, wav_header.data(), wav_header.size());
 
     std::unique_ptr<std::int16_t[]> samples(new (std::nothrow) std::int16_t[buffer_capacity]);
-    stretch_area area = allocate_stretch_area();
+    stretch_area area = allocate_stretch_area(
+        std::max<std::size_t>(1, std::min<std::size_t>(block_count, blocks_per_read)));
     if (!samples || !area.blocks || !area.samples || !area.recorded) {
         platform::write_console("\nerror : can't allocate memory. (1048576 bytes)");
         std::fclose(file);
