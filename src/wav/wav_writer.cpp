@@ -39,7 +39,10 @@ struct wav_output {
     std::uint64_t length;
 };
 
-// The samples are held as 16-bit values and written out as their bytes, least significant first.
+// The samples are held as 16-bit values and written out as their bytes, least significant first,
+// in pieces of buffer_capacity samples. A stretch of blocks is decoded straight onto the end of
+// what the buffer holds, so it has room for one piece and one stretch; the pieces are written
+// from where they lie, and what is left, less than a piece, moves to the front.
 struct sample_buffer {
     std::int16_t* samples;
     std::size_t count;  // samples held, not bytes
@@ -58,27 +61,9 @@ bool write_bytes(wav_output& output, const std::uint8_t* bytes, std::size_t coun
     return true;
 }
 
-bool flush_samples(wav_output& output, sample_buffer& buffer) {
-    if constexpr (std::endian::native == std::endian::big) {
-        for (std::size_t i = 0; i < buffer.count; ++i) {
-            const auto value = static_cast<std::uint16_t>(buffer.samples[i]);
-            buffer.samples[i] = static_cast<std::int16_t>(value << 8 | value >> 8);
-        }
-    }
-    if (!write_bytes(output, reinterpret_cast<const std::uint8_t*>(buffer.samples),
-                     buffer.count * 2)) {
-        return false;
-    }
-    platform::write_console(".", 1);
-    buffer.count = 0;
-    return true;
-}
-
-// Where a stretch of blocks is read and decoded: up to blocks_per_read blocks, their samples when
-// they do not fit into the rest of the sample buffer, and the decoder's scratch.
+// Where a stretch of up to blocks_per_read blocks is read, with the decoder's scratch.
 struct stretch_area {
     std::unique_ptr<std::uint8_t[]> blocks;
-    std::unique_ptr<std::int16_t[]> samples;
     std::unique_ptr<decoder_history[]> recorded;
     std::size_t capacity;  // blocks
 };
@@ -87,40 +72,48 @@ struct stretch_area {
 stretch_area allocate_stretch_area(std::size_t blocks) {
     return {
         std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[blocks * vag_block_size]),
-        std::unique_ptr<std::int16_t[]>(new (std::nothrow)
-                                            std::int16_t[blocks * samples_per_block]),
         std::unique_ptr<decoder_history[]>(new (std::nothrow) decoder_history[blocks]), blocks};
 }
 
-// Appends samples to the buffer. The buffer is written out only when it is completely full and
-// another sample follows, so every write but the last is exactly sample_buffer_size bytes.
-bool append_samples(const std::int16_t* samples, std::size_t count, wav_output& output,
-                    sample_buffer& buffer) {
-    std::size_t done = 0;
-    while (done < count) {
-        if (buffer.count == buffer_capacity && !flush_samples(output, buffer)) {
+// Writes `count` samples as one piece, with its progress dot.
+bool write_piece(wav_output& output, std::int16_t* samples, std::size_t count) {
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto value = static_cast<std::uint16_t>(samples[i]);
+            samples[i] = static_cast<std::int16_t>(value << 8 | value >> 8);
+        }
+    }
+    if (!write_bytes(output, reinterpret_cast<const std::uint8_t*>(samples), count * 2)) {
+        return false;
+    }
+    platform::write_console(".", 1);
+    return true;
+}
+
+// Writes out every full piece that another sample follows, so that every write but the last is
+// exactly sample_buffer_size bytes, and moves the rest to the front.
+bool write_full_pieces(wav_output& output, sample_buffer& buffer) {
+    std::size_t start = 0;
+    while (buffer.count - start > buffer_capacity) {
+        if (!write_piece(output, buffer.samples + start, buffer_capacity)) {
             return false;
         }
-        const std::size_t taken = std::min(buffer_capacity - buffer.count, count - done);
-        std::memcpy(buffer.samples + buffer.count, samples + done, taken * sizeof *samples);
-        buffer.count += taken;
-        done += taken;
+        start += buffer_capacity;
+    }
+    if (start > 0) {
+        buffer.count -= start;
+        std::memmove(buffer.samples, buffer.samples + start, buffer.count * sizeof *buffer.samples);
     }
     return true;
 }
 
-// Decodes `count` blocks onto the end of the buffer: straight into it when they fit.
+// Decodes `count` blocks (at most the stretch area's capacity) onto the end of the buffer.
 bool decode_into_buffer(stretch_area& area, std::size_t count, decoder_history& history,
                         wav_output& output, sample_buffer& buffer) {
-    const std::size_t sample_count = count * samples_per_block;
-    if (buffer.count + sample_count <= buffer_capacity) {
-        decode_stretch(area.blocks.get(), count, buffer.samples + buffer.count, history,
-                       area.recorded.get());
-        buffer.count += sample_count;
-        return true;
-    }
-    decode_stretch(area.blocks.get(), count, area.samples.get(), history, area.recorded.get());
-    return append_samples(area.samples.get(), sample_count, output, buffer);
+    decode_stretch(area.blocks.get(), count, buffer.samples + buffer.count, history,
+                   area.recorded.get());
+    buffer.count += count * samples_per_block;
+    return write_full_pieces(output, buffer);
 }
 
 bool is_empty_block(const std::uint8_t* block) {
@@ -241,10 +234,11 @@ transcode_result transcode_to_wav(std::FILE* input, std::uint32_t data_size,
         wav_header_template(header_channel_count(header), header_sample_rate(header));
     bool written = write_bytes(output, wav_header.data(), wav_header.size());
 
-    std::unique_ptr<std::int16_t[]> samples(new (std::nothrow) std::int16_t[buffer_capacity]);
     stretch_area area = allocate_stretch_area(
         std::max<std::size_t>(1, std::min<std::size_t>(block_count, blocks_per_read)));
-    if (!samples || !area.blocks || !area.samples || !area.recorded) {
+    std::unique_ptr<std::int16_t[]> samples(
+        new (std::nothrow) std::int16_t[buffer_capacity + area.capacity * samples_per_block]);
+    if (!samples || !area.blocks || !area.recorded) {
         platform::write_console("\nerror : can't allocate memory. (1048576 bytes)");
         std::fclose(file);
         return {false, 0};
@@ -252,7 +246,7 @@ transcode_result transcode_to_wav(std::FILE* input, std::uint32_t data_size,
     sample_buffer buffer{samples.get(), 0};
     std::uint32_t outside_table = 0;
     written = written && decode_blocks(input, block_count, area, output, buffer, outside_table) &&
-              (buffer.count == 0 || flush_samples(output, buffer));
+              (buffer.count == 0 || write_piece(output, buffer.samples, buffer.count));
     samples.reset();
     area = stretch_area();
 
