@@ -114,6 +114,15 @@ std::vector<std::int16_t> wav_samples(const bytes& wav) {
     return samples;
 }
 
+bool read_until(started_program& started, const std::string& text) {
+    while (started.output_so_far.find(text) == std::string::npos) {
+        if (!read_more(started)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string console_text(const std::string& text) {
     std::string result;
     for (char c : text) {

@@ -81,6 +81,9 @@ struct started_program {
 started_program start(const std::filesystem::path& program,
                       const std::vector<std::string>& arguments, const run_options& options);
 
+// Appends what the program's output holds next to output_so_far; false at its end.
+bool read_more(started_program& started);
+
 // Reads the program's output until it holds `text`; false when the output ended first.
 bool read_until(started_program& started, const std::string& text);
 

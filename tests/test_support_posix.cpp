@@ -62,9 +62,6 @@ started_program start(const fs::path& program, const std::vector<std::string>& a
     return started;
 }
 
-namespace {
-
-// Appends what the pipe holds next; false at its end.
 bool read_more(started_program& started) {
     char buffer[4096];
     ssize_t got;
@@ -75,17 +72,6 @@ bool read_more(started_program& started) {
         return false;
     }
     started.output_so_far.append(buffer, static_cast<std::size_t>(got));
-    return true;
-}
-
-}  // namespace
-
-bool read_until(started_program& started, const std::string& text) {
-    while (started.output_so_far.find(text) == std::string::npos) {
-        if (!read_more(started)) {
-            return false;
-        }
-    }
     return true;
 }
 

@@ -75,7 +75,8 @@ HANDLE handle_of(std::intptr_t value) {
     return reinterpret_cast<HANDLE>(value);
 }
 
-// Appends what the pipe holds next; false at its end.
+}  // namespace
+
 bool read_more(started_program& started) {
     char buffer[4096];
     DWORD got = 0;
@@ -83,17 +84,6 @@ bool read_more(started_program& started) {
         return false;
     }
     started.output_so_far.append(buffer, got);
-    return true;
-}
-
-}  // namespace
-
-bool read_until(started_program& started, const std::string& text) {
-    while (started.output_so_far.find(text) == std::string::npos) {
-        if (!read_more(started)) {
-            return false;
-        }
-    }
     return true;
 }
 

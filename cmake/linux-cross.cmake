@@ -1,0 +1,18 @@
+# Cross-building for Linux on MIRNOD_CROSS_ARCH with Debian's cross compiler; the tests run under
+# qemu-user. Included by the toolchain file of each architecture.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ${MIRNOD_CROSS_ARCH})
+
+set(CMAKE_C_COMPILER ${MIRNOD_CROSS_ARCH}-linux-gnu-gcc)
+set(CMAKE_CXX_COMPILER ${MIRNOD_CROSS_ARCH}-linux-gnu-g++)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MIRNOD_CROSS_ARCH}-linux-gnu)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(MIRNOD_QEMU qemu-${MIRNOD_CROSS_ARCH} NO_CMAKE_FIND_ROOT_PATH)
+if(MIRNOD_QEMU)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${MIRNOD_QEMU} -L /usr/${MIRNOD_CROSS_ARCH}-linux-gnu)
+endif()
