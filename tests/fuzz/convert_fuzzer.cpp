@@ -7,9 +7,9 @@
 //   whole blocks the input really holds (56 bytes for every one that is not empty);
 // - the console warns about blocks outside the filter table exactly when the reference counts
 //   some, and gives their number;
-// - the multi-chain decoder, with each kernel this machine runs in turn, gives the reference's
-// samples
-//   and final history on a stream long enough for its lanes, made from the input's bytes.
+// - on every sixteenth input, the multi-chain decoder, with each kernel this machine runs in turn,
+//   gives the reference's samples and final history on a stream long enough for its lanes, made
+//   from the input's bytes.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -202,6 +202,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(names_in(root) == std::vector<std::string>{"in.vag", "out"},
           "something was written outside the destination");
     check_output(data, size);
-    check_fast_path(data, size);
+    // The long stream costs far more than the conversion: check one input in sixteen, so that the
+    // conversion path still gets most of the fuzzer's time.
+    static unsigned input_number = 0;
+    if (++input_number % 16 == 0) {
+        check_fast_path(data, size);
+    }
     return 0;
 }
