@@ -83,6 +83,8 @@ decoder_history repair_segment(const std::uint8_t* blocks, std::size_t rows, std
 
 lane_kernel best_lane_kernel() {
 #if defined(__x86_64__)
+    // This also runs while static objects are made, perhaps before the runtime's own detection.
+    __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2")) {
         return lane_kernel::avx2;
     }
@@ -129,6 +131,8 @@ void decode_stretch(const std::uint8_t* blocks, std::size_t count, std::int16_t*
     }
     statistics.blocks += count;
 
+    static_assert(kernels::scalar_lanes <= kernels::avx2_lanes &&
+                  kernels::sse2_lanes <= kernels::avx2_lanes);
     decoder_history starts[kernels::avx2_lanes] = {};
     starts[0] = history;
     run_lanes(active_kernel, {blocks, rows, samples, recorded, starts});
