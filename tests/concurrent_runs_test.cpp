@@ -8,6 +8,7 @@
 
 #include "cli/convert.h"
 #include "program_fixture.h"
+#include "vag/vag_format.h"
 #include "wav/wav_writer.h"
 
 namespace mirnod::test {
@@ -53,9 +54,7 @@ std::string dots_for(const job& j) {
 }
 
 std::string estimate_for(const bytes& content) {
-    const std::uint32_t data_size = static_cast<std::uint32_t>(content[12]) << 24 |
-                                    static_cast<std::uint32_t>(content[13]) << 16 |
-                                    static_cast<std::uint32_t>(content[14]) << 8 | content[15];
+    const std::uint32_t data_size = read_big_endian_32(&content[12]);
     return format_grouped(static_cast<std::int32_t>(data_size / 16 * 56 + 44));
 }
 

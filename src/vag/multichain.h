@@ -19,7 +19,7 @@
 namespace mirnod {
 
 // Blocks the transcoding loop reads and hands to decode_stretch at a time. With 8 lanes that is
-// 2,048 blocks a segment, against repairs of typically 20 to 60 blocks.
+// 4,096 blocks a segment, against repairs of typically 20 to 60 blocks.
 constexpr std::size_t stretch_blocks = 32768;
 
 // The ways of running the side-by-side chains: portable C++, and the x86-64 instruction sets.

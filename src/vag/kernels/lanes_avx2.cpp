@@ -3,7 +3,6 @@
 #include <immintrin.h>
 
 #include "vag/kernels/lanes_kernel.h"
-#include "vag/kernels/sse2_shuffles.h"
 
 namespace mirnod::kernels {
 
@@ -13,9 +12,77 @@ constexpr int K = avx2_lanes;
 constexpr int N = samples_per_block;
 static_assert(K == 8, "the shuffles move eight lanes");
 
+// Eight blocks' 16 bytes regrouped: column[j / 2] holds byte j of blocks 0 to 7, in its low
+// eight bytes for even j and in its high eight bytes for odd j.
+void byte_columns(const std::uint8_t* const* block, __m128i (&column)[8]) {
+    __m128i row[8];
+    for (int k = 0; k < 8; ++k) {
+        row[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block[k]));
+    }
+    // pairs[h][p]: bytes 8h to 8h+7 of blocks 2p and 2p+1, interleaved.
+    __m128i pairs[2][4];
+    for (int p = 0; p < 4; ++p) {
+        pairs[0][p] = _mm_unpacklo_epi8(row[2 * p], row[2 * p + 1]);
+        pairs[1][p] = _mm_unpackhi_epi8(row[2 * p], row[2 * p + 1]);
+    }
+    for (int h = 0; h < 2; ++h) {
+        // quads[q][g]: bytes 8h+4g to 8h+4g+3 of blocks 4q to 4q+3, four bytes a byte index.
+        __m128i quads[2][2];
+        for (int q = 0; q < 2; ++q) {
+            quads[q][0] = _mm_unpacklo_epi16(pairs[h][2 * q], pairs[h][2 * q + 1]);
+            quads[q][1] = _mm_unpackhi_epi16(pairs[h][2 * q], pairs[h][2 * q + 1]);
+        }
+        for (int g = 0; g < 2; ++g) {
+            column[4 * h + 2 * g] = _mm_unpacklo_epi32(quads[0][g], quads[1][g]);
+            column[4 * h + 2 * g + 1] = _mm_unpackhi_epi32(quads[0][g], quads[1][g]);
+        }
+    }
+}
+
+// lane[k][i + j] = rounded[j * stride + k] for j below `rows` (8, or 4 for the last rows of a
+// block) and eight lanes k.
+void transpose_rows(const std::int16_t* rounded, int stride, int rows, std::int16_t* const* lane,
+                    int i) {
+    __m128i r[8];
+    for (int j = 0; j < 8; ++j) {
+        r[j] = j < rows ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rounded + j * stride))
+                        : _mm_setzero_si128();
+    }
+    __m128i a[8];
+    for (int j = 0; j < 4; ++j) {
+        a[2 * j] = _mm_unpacklo_epi16(r[2 * j], r[2 * j + 1]);
+        a[2 * j + 1] = _mm_unpackhi_epi16(r[2 * j], r[2 * j + 1]);
+    }
+    // b[0..3]: lanes 0-1, 2-3, 4-5, 6-7 of rows 0-3; b[4..7]: the same of rows 4-7.
+    __m128i b[8];
+    for (int h = 0; h < 2; ++h) {
+        b[4 * h + 0] = _mm_unpacklo_epi32(a[4 * h + 0], a[4 * h + 2]);
+        b[4 * h + 1] = _mm_unpackhi_epi32(a[4 * h + 0], a[4 * h + 2]);
+        b[4 * h + 2] = _mm_unpacklo_epi32(a[4 * h + 1], a[4 * h + 3]);
+        b[4 * h + 3] = _mm_unpackhi_epi32(a[4 * h + 1], a[4 * h + 3]);
+    }
+    for (int pair = 0; pair < 4; ++pair) {
+        const __m128i even = _mm_unpacklo_epi64(b[pair], b[pair + 4]);
+        const __m128i odd = _mm_unpackhi_epi64(b[pair], b[pair + 4]);
+        if (rows == 8) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lane[2 * pair] + i), even);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lane[2 * pair + 1] + i), odd);
+        } else {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(lane[2 * pair] + i), even);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(lane[2 * pair + 1] + i), odd);
+        }
+    }
+}
+
+// Nibbles as the numbers -8 to 7 they stand for, each byte on its own.
+__m128i signed_nibbles(__m128i nibbles) {
+    const __m128i eight = _mm_set1_epi8(8);
+    return _mm_sub_epi8(_mm_xor_si128(nibbles, eight), eight);
+}
+
 // Eight numbers -8..7, one a byte, times each lane's scale, into t[0..7].
 void scale_nibbles(__m128i nibbles, __m256d scale_low, __m256d scale_high, double* t) {
-    const __m256i whole = _mm256_cvtepi8_epi32(sse2::signed_nibbles(nibbles));
+    const __m256i whole = _mm256_cvtepi8_epi32(signed_nibbles(nibbles));
     _mm256_storeu_pd(t,
                      _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(whole)), scale_low));
     _mm256_storeu_pd(
@@ -30,17 +97,20 @@ __m128i round_half_up(__m256d value) {
 }
 
 struct avx2_lane_work {
-    struct row {
-        __m128i column[8];
-        __m256d scale_low;
-        __m256d scale_high;
-    };
-
     static void residuals(const std::uint8_t* const (&block)[K], const double (&scale)[K],
                           double (&t)[N][K]) {
-        const row r = prepare(block, scale);
+        __m128i column[8];
+        byte_columns(block, column);
+        const __m256d scale_low = _mm256_loadu_pd(scale);
+        const __m256d scale_high = _mm256_loadu_pd(scale + 4);
+        const __m128i low_nibble = _mm_set1_epi8(0x0F);
         for (int j = 2; j < 16; ++j) {
-            residual_pair(r, j, t[2 * (j - 2)], t[2 * (j - 2) + 1]);
+            const __m128i bytes =
+                j % 2 == 0 ? column[j / 2] : _mm_unpackhi_epi64(column[j / 2], column[j / 2]);
+            const int i = 2 * (j - 2);
+            scale_nibbles(_mm_and_si128(bytes, low_nibble), scale_low, scale_high, t[i]);
+            scale_nibbles(_mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble), scale_low,
+                          scale_high, t[i + 1]);
         }
     }
 
@@ -50,25 +120,8 @@ struct avx2_lane_work {
             round_sample(values[i], rounded[i]);
         }
         for (int i = 0; i < N; i += 8) {
-            sse2::transpose_rows(rounded[i], K, N - i < 8 ? N - i : 8, lane, i);
+            transpose_rows(rounded[i], K, N - i < 8 ? N - i : 8, lane, i);
         }
-    }
-
-    static row prepare(const std::uint8_t* const* block, const double* scale) {
-        row r;
-        sse2::byte_columns(block, r.column);
-        r.scale_low = _mm256_loadu_pd(scale);
-        r.scale_high = _mm256_loadu_pd(scale + 4);
-        return r;
-    }
-
-    static void residual_pair(const row& r, int j, double* t_low, double* t_high) {
-        const __m128i column = r.column[j / 2];
-        const __m128i bytes = j % 2 == 0 ? column : _mm_unpackhi_epi64(column, column);
-        const __m128i low_nibble = _mm_set1_epi8(0x0F);
-        scale_nibbles(_mm_and_si128(bytes, low_nibble), r.scale_low, r.scale_high, t_low);
-        scale_nibbles(_mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble), r.scale_low,
-                      r.scale_high, t_high);
     }
 
     static void round_sample(const double* values, std::int16_t* rounded) {
